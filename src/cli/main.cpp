@@ -1,0 +1,43 @@
+#include <iostream>
+
+#include "cli/commands.h"
+#include "host/interrupt.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+constexpr int kExitInterrupted = 130;
+
+int run(int argc, char** argv) {
+  zarn::host::Context context = zarn::host::process_context();
+  CLI::App app("zarn - a command-line tool for data projects", "zarn");
+  app.set_version_flag("--version", std::string("zarn ") + ZARN_VERSION);
+  app.require_subcommand(1);
+
+  zarn::cli::Action action;
+  zarn::cli::add_migrate_command(app, context, action);
+  zarn::cli::add_target_command(app, context, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? 0 : kExitUsage;
+  }
+  if (!action) return kExitUsage;
+
+  zarn::host::install_interrupt_handler();
+  try {
+    const int status = action();
+    return zarn::host::interrupted() ? kExitInterrupted : status;
+  } catch (const std::exception& error) {
+    std::cout.flush();
+    std::cerr << "Error: " << error.what() << '\n';
+    return zarn::host::interrupted() ? kExitInterrupted : kExitFailure;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return run(argc, argv); }

@@ -1,0 +1,87 @@
+#include <memory>
+#include <set>
+
+#include "cli/commands.h"
+#include "task/provell/provell_task.h"
+
+namespace zarn::cli {
+namespace {
+
+struct TargetOptions {
+  std::string project_dir;
+  std::string profiles_dir;
+  std::string profile;
+  bool quiet = false;
+  bool clean = false;
+  bool dry_run = false;
+  std::vector<std::string> adapter_types;
+};
+
+std::optional<std::string> optional_text(const std::string& text) {
+  return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+void add_location_options(CLI::App& command, TargetOptions& options) {
+  command.add_option("--project-dir", options.project_dir,
+                     "Project folder (default: the current folder)");
+  command.add_option("--profiles-dir", options.profiles_dir,
+                     "Folder holding profiles.yml (default: ~/.zarn)");
+  command.add_option("--profile", options.profile,
+                     "Profile to use (default: the project file's profile)");
+  command.add_flag("--quiet,-q", options.quiet, "Print only warnings and errors");
+}
+
+std::unique_ptr<provell::ProvellTask> make_task(host::Context& context,
+                                                const TargetOptions& options) {
+  return std::make_unique<provell::ProvellTask>(context, optional_text(options.project_dir),
+                                                optional_text(options.profiles_dir),
+                                                optional_text(options.profile));
+}
+
+void add_sync(CLI::App& target, host::Context& context, Action& action) {
+  auto options = std::make_shared<TargetOptions>();
+  CLI::App* command = target.add_subcommand(
+      "sync", "Compare adapters with the profile's connections and fetch JDBC drivers");
+  add_location_options(*command, *options);
+  command->add_flag("--clean", options->clean, "Also list unused adapters for removal");
+  command->add_flag("--dry-run", options->dry_run, "Report only; download and change nothing");
+  command->callback([&context, &action, options] {
+    action = [&context, options] {
+      const auto task = make_task(context, *options);
+      return task->sync(!options->quiet, options->clean, options->dry_run) ? 0 : 1;
+    };
+  });
+}
+
+void add_package_command(CLI::App& target, host::Context& context, Action& action,
+                         const std::string& name, const std::string& help, bool install) {
+  auto options = std::make_shared<TargetOptions>();
+  CLI::App* command = target.add_subcommand(name, help);
+  command->add_option("TYPE", options->adapter_types, "Adapter types, such as postgres")
+      ->required();
+  add_location_options(*command, *options);
+  command->callback([&context, &action, options, install] {
+    action = [&context, options, install] {
+      const auto task = make_task(context, *options);
+      const std::set<std::string> types(options->adapter_types.begin(),
+                                        options->adapter_types.end());
+      const auto outcome = install ? task->install_adapters(types, !options->quiet)
+                                   : task->uninstall_adapters(types, !options->quiet);
+      return outcome.second.empty() ? 0 : 1;
+    };
+  });
+}
+
+}  // namespace
+
+void add_target_command(CLI::App& app, host::Context& context, Action& action) {
+  CLI::App* target = app.add_subcommand("target", "Manage the adapters and drivers of targets");
+  target->require_subcommand(1);
+  add_sync(*target, context, action);
+  add_package_command(*target, context, action, "install", "Install the adapter packages of types",
+                      true);
+  add_package_command(*target, context, action, "uninstall",
+                      "Uninstall the adapter packages of types", false);
+}
+
+}  // namespace zarn::cli

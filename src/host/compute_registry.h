@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "yaml/node.h"
+
+namespace zarn::host {
+
+/// One compute entry; config() is the mapping of its settings, shared with
+/// the registry, so removing a key there changes what _save() writes.
+class ComputeEntry {
+ public:
+  explicit ComputeEntry(yaml::Node entry) : entry_(std::move(entry)) {}
+  /// The mapping under "config" (an entry without one gets an empty mapping).
+  yaml::Node config();
+
+ private:
+  yaml::Node entry_;
+};
+
+/// The compute settings of a project: {project_dir}/.zarn/computes.yml, a
+/// mapping from compute name to an entry mapping whose settings lie under
+/// "config". Loaded at construction; a missing or empty file is an empty
+/// registry; a file that cannot be parsed or is not a mapping throws.
+class ComputeRegistry {
+ public:
+  explicit ComputeRegistry(const std::string& project_dir);
+
+  /// The entry of that name, or absent.
+  std::optional<ComputeEntry> get(const std::string& name);
+  /// Rewrites the whole file: "# ZARN Compute Configuration", an empty line,
+  /// then the sorted block dump; through a temporary file and a rename.
+  void _save();
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  yaml::Node computes_;
+};
+
+}  // namespace zarn::host

@@ -1,0 +1,137 @@
+#include "host/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace zarn::host {
+namespace {
+
+[[noreturn]] void fail(const std::string& action, const std::filesystem::path& path, int error) {
+  throw std::runtime_error("cannot " + action + " " + path.string() + ": " + std::strerror(error));
+}
+
+/// Closes a file descriptor when it goes out of scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+void copy_bytes(int from, int to, const std::filesystem::path& source,
+                const std::filesystem::path& destination) {
+  while (true) {
+    const ssize_t copied = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
+    if (copied == 0) return;
+    if (copied > 0) continue;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+      fail("copy", source, errno);
+    }
+    break;
+  }
+  // Fallback for filesystems without copy_file_range.
+  char buffer[1 << 16];
+  while (true) {
+    const ssize_t got = ::read(from, buffer, sizeof buffer);
+    if (got == 0) return;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      fail("read", source, errno);
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        fail("write", destination, errno);
+      }
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+bool entry_exists(const std::filesystem::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string read_text_file(const std::filesystem::path& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) fail("read", path, errno);
+  std::string content;
+  char buffer[1 << 16];
+  while (true) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      fail("read", path, errno);
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  return content;
+}
+
+void write_text_file(const std::filesystem::path& path, const std::string& content) {
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) fail("write", path, errno);
+  std::string_view rest(content);
+  while (!rest.empty()) {
+    const ssize_t put = ::write(fd.get(), rest.data(), rest.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      fail("write", path, errno);
+    }
+    rest.remove_prefix(static_cast<std::size_t>(put));
+  }
+  if (::close(fd.release()) != 0) fail("write", path, errno);
+}
+
+void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to) {
+  FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (source.get() < 0) fail("read", from, errno);
+  struct stat info {};
+  if (::fstat(source.get(), &info) != 0) fail("read", from, errno);
+  if (!S_ISREG(info.st_mode)) throw std::runtime_error("cannot copy " + from.string() + ": not a regular file");
+  FileDescriptor destination(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
+  if (destination.get() < 0) fail("write", to, errno);
+  copy_bytes(source.get(), destination.get(), from, to);
+  if (::fchmod(destination.get(), info.st_mode & 07777) != 0) fail("set the mode of", to, errno);
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  if (::futimens(destination.get(), times) != 0) fail("set the times of", to, errno);
+  if (::close(destination.release()) != 0) fail("write", to, errno);
+}
+
+void create_folders(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::create_directories(path, error);
+  if (error) throw std::runtime_error("cannot create folder " + path.string() + ": " + error.message());
+}
+
+void create_folder(const std::filesystem::path& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return;
+  const int error = errno;
+  struct stat info {};
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  fail("create folder", path, error);
+}
+
+}  // namespace zarn::host

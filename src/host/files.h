@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zarn::host {
+
+/// The few filesystem operations the tasks need, each throwing
+/// std::runtime_error with a one-line message that names the path.
+
+/// Whether an entry of any kind (a dangling link included) exists at path.
+bool entry_exists(const std::filesystem::path& path);
+/// The whole content of a file.
+std::string read_text_file(const std::filesystem::path& path);
+/// Writes a new file (or truncates an existing one) with content.
+void write_text_file(const std::filesystem::path& path, const std::string& content);
+/// Copies content, permission bits and access and modification times;
+/// an existing destination file is overwritten. A link is followed.
+void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to);
+/// Creates a folder and its missing parents; an existing folder is fine.
+void create_folders(const std::filesystem::path& path);
+/// Creates one folder whose parent must exist; an existing folder is fine.
+void create_folder(const std::filesystem::path& path);
+
+}  // namespace zarn::host

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/compute_registry.h"
+#include "host/context.h"
+#include "yaml/node.h"
+
+namespace zarn::host {
+class HttpClient;
+}
+
+namespace zarn::provell {
+
+/// One entry of the connection inventory.
+struct Connection {
+  std::string name;     ///< target name, or "{profile}.{target}" when all profiles are scanned
+  std::string type;     ///< the target's "type", in its text form
+  std::string profile;  ///< the profile the target belongs to
+
+  friend bool operator==(const Connection&, const Connection&) = default;
+};
+
+/// The connection inventory, in file order.
+using ConnectionInventory = std::vector<Connection>;
+
+/// Package names that went through, and those that failed.
+using PackageOutcome = std::pair<std::vector<std::string>, std::vector<std::string>>;
+
+/// Task for synchronizing adapters and JARs based on profiles.yml connections.
+class ProvellTask {
+ public:
+  ProvellTask(host::Context& context, std::optional<std::string> project_dir = std::nullopt,
+              std::optional<std::string> profiles_dir = std::nullopt,
+              std::optional<std::string> profile_name = std::nullopt);
+  ~ProvellTask();
+  ProvellTask(const ProvellTask&) = delete;
+  ProvellTask& operator=(const ProvellTask&) = delete;
+
+  // Connection inventory.
+  std::optional<std::string> _get_profile_name();
+  yaml::Node _load_profiles();
+  ConnectionInventory get_connections_info();
+  std::set<std::string> get_required_adapter_types();
+
+  // Adapter packages.
+  std::set<std::string> get_installed_adapters();
+  PackageOutcome install_adapters(const std::set<std::string>& adapter_types, bool verbose = true);
+  PackageOutcome uninstall_adapters(const std::set<std::string>& adapter_types,
+                                    bool verbose = true);
+
+  // Maven coordinates and transitive resolution.
+  std::pair<std::string, std::string> _maven_coord_to_url(const std::string& coord) const;
+  std::set<std::string> _resolve_transitive_deps(const std::string& coord);
+  void _resolve_transitive_deps(const std::string& coord, std::set<std::string>& resolved,
+                                int depth);
+
+  // Driver download and registry update.
+  std::pair<std::vector<std::string>, std::vector<std::string>> download_jdbc_jars(
+      const std::set<std::string>& adapter_types, bool verbose = true);
+  bool _download_jar(const std::string& url, const std::filesystem::path& dest_path,
+                     bool verbose = true);
+  bool update_jdbc_jars(const std::set<std::string>& adapter_types, bool verbose = true);
+
+  /// The entry operation of `zarn target sync`.
+  bool sync(bool verbose = true, bool clean = false, bool dry_run = false);
+
+  const std::string project_dir;
+  const std::string profiles_dir;
+  const std::optional<std::string> profile_name;
+  host::ComputeRegistry compute_registry;
+
+ private:
+  void print(std::string_view line) const { context_.console.echo(line); }
+  host::HttpClient& http();
+
+  host::Context& context_;
+  std::unique_ptr<host::HttpClient> http_;  ///< one connection, reused for the whole run
+};
+
+}  // namespace zarn::provell

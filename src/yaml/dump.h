@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "yaml/node.h"
+
+namespace zarn::yaml {
+
+/// Block-style YAML with the keys of every mapping sorted (key_less), as
+/// PyYAML's dump(default_flow_style=False) writes it. Values shared by
+/// several places are written once with an anchor and then as aliases.
+/// load(dump(v)) == v for every value load can produce.
+std::string dump(const Node& root);
+
+}  // namespace zarn::yaml

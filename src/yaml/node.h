@@ -1,0 +1,133 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zarn::yaml {
+
+/// An exact integer of any size, kept as its canonical decimal text
+/// ("-123", "0"; no leading zeros, no "-0").
+class Integer {
+ public:
+  Integer() = default;
+  explicit Integer(std::int64_t value);
+  /// Parses optional sign and decimal digits; throws std::invalid_argument otherwise.
+  static Integer from_decimal(std::string_view text);
+
+  const std::string& decimal() const { return decimal_; }
+  std::optional<std::int64_t> to_int64() const;
+  double to_double() const;
+  bool is_zero() const { return decimal_ == "0"; }
+
+  friend bool operator==(const Integer&, const Integer&) = default;
+  friend std::strong_ordering operator<=>(const Integer& a, const Integer& b);
+
+ private:
+  std::string decimal_ = "0";
+};
+
+/// A YAML timestamp: a date, or a date and time with an optional UTC offset,
+/// as Python's datetime.date / datetime.datetime hold them.
+struct Timestamp {
+  int year = 1970;
+  int month = 1;
+  int day = 1;
+  bool has_time = false;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int microsecond = 0;
+  std::optional<int> utc_offset_minutes;  ///< absent: a naive date-time
+
+  /// "2024-01-31", or "2024-01-31 10:20:30[.ffffff][+HH:MM]" (Python's isoformat(' ')).
+  std::string iso_text() const;
+  friend bool operator==(const Timestamp&, const Timestamp&) = default;
+};
+
+enum class Kind { Null, Bool, Int, Float, String, Timestamp, Sequence, Mapping };
+
+class Node;
+using Pair = std::pair<Node, Node>;
+
+/// One YAML value. Copies share the same underlying value, as Python
+/// references do: an alias in a document and the anchor it names are the same
+/// object, and a mapping changed through one copy is changed for all.
+class Node {
+ public:
+  Node();  ///< null
+  static Node boolean(bool value);
+  static Node integer(Integer value);
+  static Node integer(std::int64_t value);
+  static Node floating(double value);
+  static Node string(std::string value);
+  static Node timestamp(Timestamp value);
+  static Node sequence(std::vector<Node> items = {});
+  /// A mapping in the given order; a repeated key keeps its first position and last value.
+  static Node mapping(std::vector<Pair> entries = {});
+
+  Kind kind() const;
+  bool is_null() const { return kind() == Kind::Null; }
+  bool is_string() const { return kind() == Kind::String; }
+  bool is_sequence() const { return kind() == Kind::Sequence; }
+  bool is_mapping() const { return kind() == Kind::Mapping; }
+
+  // Scalar access; each throws std::logic_error when the kind differs.
+  bool as_bool() const;
+  const Integer& as_integer() const;
+  double as_float() const;
+  const std::string& as_string() const;
+  const Timestamp& as_timestamp() const;
+
+  // Sequence access; throws std::logic_error on other kinds.
+  const std::vector<Node>& items() const;
+  std::vector<Node>& items();
+
+  // Mapping access; throws std::logic_error on other kinds. Keys compare as
+  // Python dictionary keys do (1, 1.0 and true are the same key).
+  const std::vector<Pair>& entries() const;
+  const Node* find(const Node& key) const;
+  const Node* find(std::string_view key) const;
+  Node* find(const Node& key);
+  Node* find(std::string_view key);
+  bool contains(const Node& key) const { return find(key) != nullptr; }
+  bool contains(std::string_view key) const { return find(key) != nullptr; }
+  /// Sets the value of key: an existing key keeps its position, a new one goes last.
+  void set(const Node& key, Node value);
+  void set(std::string_view key, Node value);
+  /// Removes key; returns whether it was there.
+  bool erase(const Node& key);
+  bool erase(std::string_view key);
+
+  /// Number of items or entries; 0 for scalars.
+  std::size_t size() const;
+
+  /// Python's truth value: false for null, false, 0, 0.0, "", [] and {}.
+  bool truthy() const;
+  /// Python's str() of the value: "None", "True", "42", "1.5", "2024-01-31",
+  /// the text itself, "['a', 1]", "{'a': 1}". Used where messages insert a value.
+  std::string str() const;
+  /// Whether both refer to the same underlying value (Python's `is`).
+  bool same(const Node& other) const { return data_ == other.data_; }
+
+  /// Python's ==: deep, numbers compare by value across bool, int and float.
+  friend bool operator==(const Node& a, const Node& b);
+
+  struct Data;
+
+ private:
+  explicit Node(std::shared_ptr<Data> data);
+  std::shared_ptr<Data> data_;
+};
+
+/// The fixed order in which dump writes mapping keys: null, then numbers
+/// (bool, int and float together, by value), then timestamps, then strings by
+/// code point. Keys of one type sort as Python's sorted() would.
+bool key_less(const Node& a, const Node& b);
+
+}  // namespace zarn::yaml
