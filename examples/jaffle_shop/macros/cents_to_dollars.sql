@@ -1,0 +1,1 @@
+{% macro cents_to_dollars(column) %}({{ column }} / 100)::numeric(16, 2){% endmacro %}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds zarn and runs the whole test suite twice: a normal g++ build, then a
+# clang build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/install-deps.sh
+
+jobs="$(nproc)"
+run_suite() {
+  local build_dir="$1"
+  shift
+  cmake -S . -B "$build_dir" -G Ninja "$@"
+  cmake --build "$build_dir" -j "$jobs"
+  ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
+}
+
+echo "== g++ build =="
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+echo "== clang build with AddressSanitizer and UndefinedBehaviorSanitizer =="
+CC=clang-14 CXX=clang++-14 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON

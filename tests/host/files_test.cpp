@@ -1,0 +1,78 @@
+#include "host/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "host/home.h"
+#include "support/temp_dir.h"
+
+namespace zarn::host {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::TempDir;
+using testing::write_file;
+
+TEST(CopyFileWithMetadata, KeepsContentModeAndTimes) {
+  TempDir dir;
+  write_file(dir / "pelk_project.yml", "name: shop\n");
+  ::chmod((dir / "pelk_project.yml").c_str(), 0751);
+  const timespec times[2] = {{1'000'000'000, 123'456'789}, {1'100'000'000, 987'654'321}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "pelk_project.yml").c_str(), times, 0), 0);
+
+  copy_file_with_metadata(dir / "pelk_project.yml", dir / "pelk_project.yml.bak");
+
+  struct stat copy {};
+  ASSERT_EQ(::stat((dir / "pelk_project.yml.bak").c_str(), &copy), 0);
+  EXPECT_EQ(read_file(dir / "pelk_project.yml.bak"), "name: shop\n");
+  EXPECT_EQ(copy.st_mode & 07777, 0751u);
+  EXPECT_EQ(copy.st_atim.tv_sec, times[0].tv_sec);
+  EXPECT_EQ(copy.st_mtim.tv_sec, times[1].tv_sec);
+  EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
+}
+
+TEST(CopyFileWithMetadata, OverwritesAnExistingDestinationAndFollowsLinks) {
+  TempDir dir;
+  write_file(dir / "real.sql", "select 1");
+  fs::create_symlink(dir / "real.sql", dir / "link.sql");
+  write_file(dir / "copy.sql", "a much longer old content that must go");
+  copy_file_with_metadata(dir / "link.sql", dir / "copy.sql");
+  EXPECT_EQ(read_file(dir / "copy.sql"), "select 1");
+  EXPECT_FALSE(fs::is_symlink(dir / "copy.sql"));
+}
+
+TEST(Files, ErrorsNameThePath) {
+  TempDir dir;
+  const auto message_of = [](auto action) -> std::string {
+    try {
+      action();
+    } catch (const std::runtime_error& error) {
+      return error.what();
+    }
+    return "no error";
+  };
+  EXPECT_EQ(message_of([&] { read_text_file(dir / "missing.yml"); }),
+            "cannot read " + (dir / "missing.yml").string() + ": No such file or directory");
+  write_file(dir / "flatfiles", "a file in the way");
+  EXPECT_EQ(message_of([&] { create_folder(dir / "flatfiles"); }),
+            "cannot create folder " + (dir / "flatfiles").string() + ": File exists");
+  EXPECT_EQ(message_of([&] { create_folder(dir / "a" / "b"); }),
+            "cannot create folder " + (dir / "a" / "b").string() + ": No such file or directory");
+}
+
+TEST(Files, EntryExistsCountsDanglingLinks) {
+  TempDir dir;
+  fs::create_symlink(dir / "nowhere", dir / "zarn_project.yml");
+  EXPECT_TRUE(entry_exists(dir / "zarn_project.yml"));
+  EXPECT_FALSE(entry_exists(dir / "pelk_project.yml"));
+}
+
+TEST(HomeDir, PrefersHomeAndFallsBackToThePasswordDatabase) {
+  EXPECT_EQ(home_dir(Environment({{"HOME", "/tmp/someone"}})), fs::path("/tmp/someone"));
+  EXPECT_FALSE(home_dir(Environment({{"HOME", ""}})).empty());
+  EXPECT_FALSE(home_dir(Environment()).empty());
+}
+
+}  // namespace
+}  // namespace zarn::host
