@@ -1,0 +1,163 @@
+// `zarn target sync`: the connection report, the adapter status with the
+// commands that would fix it, then the driver downloads and clean-up.
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <map>
+
+#include "host/errors.h"
+#include "task/provell/catalogue.h"
+#include "task/provell/provell_task.h"
+
+namespace zarn::provell {
+namespace {
+
+constexpr std::string_view kDashLine = "----------------------------------------";
+constexpr std::string_view kEqualsLine =
+    "============================================================";
+
+std::string package_of(const std::string& adapter_type) {
+  return std::string(lookup(ADAPTER_PACKAGE_MAPPING, adapter_type).value_or("unknown"));
+}
+
+std::set<std::string> difference(const std::set<std::string>& a, const std::set<std::string>& b) {
+  std::set<std::string> result;
+  std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::inserter(result, result.end()));
+  return result;
+}
+
+/// Writes the report lines of one run.
+class Report {
+ public:
+  explicit Report(const host::Console& console) : console_(console) {}
+
+  void line(std::string_view text) const { console_.echo(text); }
+
+  void connections(const ConnectionInventory& inventory) const {
+    line(fmt::format("\nConnections found: {}", inventory.size()));
+    line(kDashLine);
+    std::map<std::string, std::vector<std::string>> by_type;
+    for (const Connection& connection : inventory) {
+      by_type[connection.type].push_back(connection.name);
+    }
+    for (const auto& [adapter_type, names] : by_type) {
+      line(fmt::format("\n  {} ({} connection(s)):", adapter_type, names.size()));
+      for (const std::string& name : names) line(fmt::format("    - {}", name));
+      line(fmt::format("    Package: {}", package_of(adapter_type)));
+    }
+  }
+
+  void status(const std::set<std::string>& to_install, const std::set<std::string>& to_uninstall,
+              const std::set<std::string>& unused, bool clean) const {
+    line(fmt::format("\n{}", kDashLine));
+    line("\nAdapter Status:");
+    if (!to_install.empty()) {
+      line(fmt::format("\n  To install ({}):", to_install.size()));
+      for (const auto& type : to_install) {
+        line(fmt::format("    - {}: pip install {}", type, package_of(type)));
+      }
+    } else {
+      line("\n  ✓ All required adapters already installed");
+    }
+    if (!to_uninstall.empty()) {
+      line(fmt::format("\n  To remove ({}):", to_uninstall.size()));
+      for (const auto& type : to_uninstall) {
+        line(fmt::format("    - {}: pip uninstall {}", type, package_of(type)));
+      }
+    }
+    if (!unused.empty() && !clean) {
+      line(fmt::format("\n  Installed but not used ({}):", unused.size()));
+      for (const auto& type : unused) line(fmt::format("    - {} ({})", type, package_of(type)));
+      line("    (use --clean to remove unused adapters)");
+    }
+  }
+
+  /// The pip and uv commands that would install or remove the types' packages.
+  void manual_commands(const std::set<std::string>& types, std::string_view heading,
+                       std::string_view title_verb, std::string_view verb) const {
+    if (types.empty()) return;
+    line(fmt::format("\n{}", kDashLine));
+    line(fmt::format("\n{} Adapters ({}):", heading, types.size()));
+    line(fmt::format("  {} manually with pip or uv:\n", title_verb));
+    for (const auto& type : types) {
+      line(fmt::format("    pip {} {}", verb, package_of(type)));
+      line(fmt::format("    # or: uv pip {} {}\n", verb, package_of(type)));
+    }
+  }
+
+  void section(std::string_view title) const {
+    line(fmt::format("\n{}", kDashLine));
+    line(fmt::format("\n{}", title));
+  }
+
+ private:
+  const host::Console& console_;
+};
+
+}  // namespace
+
+bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
+  const Report report(context_.console);
+  if (verbose) {
+    print("\nZARN Target Sync");
+    print(kEqualsLine);
+  }
+  ConnectionInventory connections;
+  std::set<std::string> required;
+  try {
+    connections = get_connections_info();
+    required = get_required_adapter_types();
+  } catch (const host::PelkRuntimeError& error) {
+    print(fmt::format("✗ Error: {}", error.what()));
+    return false;
+  }
+
+  if (verbose) {
+    if (const auto name = _get_profile_name(); name && !name->empty()) {
+      print(fmt::format("Profile: {}", *name));
+    }
+    report.connections(connections);
+  }
+  if (required.empty()) {
+    print("\n⚠ No connections found in profiles.yml");
+    print("  Add connections to ~/.zarn/profiles.yml first");
+    return false;
+  }
+
+  const std::set<std::string> installed = get_installed_adapters();
+  const std::set<std::string> to_install = difference(required, installed);
+  const std::set<std::string> unused = difference(installed, required);
+  const std::set<std::string> to_uninstall = clean ? unused : std::set<std::string>{};
+  if (verbose) report.status(to_install, to_uninstall, unused, clean);
+
+  if (dry_run) {
+    if (verbose) {
+      print(fmt::format("\n{}", kEqualsLine));
+      print("Dry run complete. No changes made.");
+    }
+    return true;
+  }
+
+  if (verbose) {
+    report.manual_commands(to_install, "Missing", "Install", "install");
+    report.manual_commands(to_uninstall, "Unused", "Uninstall", "uninstall");
+    report.section("Downloading JDBC JARs...");
+  }
+  const std::vector<std::string> failed_jars = download_jdbc_jars(required, verbose).second;
+  if (verbose && !failed_jars.empty()) {
+    print(fmt::format("\n  ⚠ {} JAR(s) failed to download", failed_jars.size()));
+  }
+
+  if (verbose) report.section("Updating JDBC configuration...");
+  update_jdbc_jars(required, verbose);
+
+  if (verbose) {
+    print(fmt::format("\n{}", kEqualsLine));
+    print("✓ Sync complete");
+    print("\nYou can now run: zarn run");
+  }
+  return true;
+}
+
+}  // namespace zarn::provell
