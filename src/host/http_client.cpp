@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <chrono>
 #include <exception>
 #include <utility>
 
@@ -57,6 +58,10 @@ struct Transfer {
   long status = 0;
   std::string reason;  ///< the server's phrase of the last status line
   std::exception_ptr sink_error;
+  std::chrono::seconds timeout{};
+  curl_off_t bytes_seen = 0;
+  std::chrono::steady_clock::time_point last_progress = std::chrono::steady_clock::now();
+  bool stalled = false;
 };
 
 long response_status(CURL* curl) {
@@ -100,8 +105,20 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
   return bytes;
 }
 
-int on_progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return interrupted() ? 1 : 0;
+// Called about once a second even when nothing arrives, so it also bounds a
+// stall as a socket time-out would: no byte for the whole time-out.
+int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+  auto& transfer = *static_cast<Transfer*>(user);
+  if (interrupted()) return 1;
+  const auto now = std::chrono::steady_clock::now();
+  if (received != transfer.bytes_seen) {
+    transfer.bytes_seen = received;
+    transfer.last_progress = now;
+  } else if (now - transfer.last_progress >= transfer.timeout) {
+    transfer.stalled = true;
+    return 1;
+  }
+  return 0;
 }
 
 std::string status_message(long status, const std::string& server_reason) {
@@ -146,7 +163,6 @@ HttpClient::HttpClient() {
   set_option(curl, CURLOPT_NOSIGNAL, 1L);
   set_option(curl, CURLOPT_NOPROGRESS, 0L);
   set_option(curl, CURLOPT_XFERINFOFUNCTION, on_progress);
-  set_option(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   set_option(curl, CURLOPT_BUFFERSIZE, kBufferSize);
   set_option(curl, CURLOPT_ERRORBUFFER, handle_->error.data());
   set_option(curl, CURLOPT_HEADERFUNCTION, on_header);
@@ -170,17 +186,22 @@ std::string HttpClient::get(const std::string& url, std::chrono::seconds timeout
 void HttpClient::get(const std::string& url, std::chrono::seconds timeout, const BodySink& sink) {
   if (interrupted()) throw TransferInterrupted();
   CURL* curl = handle_->curl;
-  Transfer transfer{curl, &sink, 0, {}, nullptr};
-  const long seconds = static_cast<long>(timeout.count());
+  Transfer transfer;
+  transfer.curl = curl;
+  transfer.sink = &sink;
+  transfer.timeout = timeout;
   set_option(curl, CURLOPT_URL, url.c_str());
-  set_option(curl, CURLOPT_CONNECTTIMEOUT, seconds);
-  set_option(curl, CURLOPT_LOW_SPEED_TIME, seconds);
+  set_option(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout.count()));
+  set_option(curl, CURLOPT_XFERINFODATA, &transfer);
   set_option(curl, CURLOPT_HEADERDATA, &transfer);
   set_option(curl, CURLOPT_WRITEDATA, &transfer);
   handle_->error[0] = '\0';
 
   const CURLcode code = curl_easy_perform(curl);
   if (code == CURLE_ABORTED_BY_CALLBACK && interrupted()) throw TransferInterrupted();
+  if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stalled) {
+    throw HttpError("timed out: no data for " + std::to_string(timeout.count()) + " seconds");
+  }
   if (transfer.sink_error) std::rethrow_exception(transfer.sink_error);
   if (code != CURLE_OK) {
     throw HttpError(handle_->error[0] != '\0' ? handle_->error.data() : curl_easy_strerror(code));
