@@ -22,6 +22,7 @@ constexpr std::string_view kPrefix = "/maven2/";
 struct Fault {
   int status = 0;
   std::optional<std::size_t> stall_after;
+  bool cut = false;  ///< at stall_after, close instead of stalling
   std::size_t piece_size = 0;
   int pause_ms = 0;
   std::string redirect_to;
@@ -47,18 +48,21 @@ void write_bytes(const std::filesystem::path& path, const std::string& content) 
 
 }  // namespace
 
+std::string dependency_xml(const PomDep& dep) {
+  std::string text = "    <dependency>\n      <groupId>" + dep.group +
+                     "</groupId>\n      <artifactId>" + dep.artifact +
+                     "</artifactId>\n      <version>" + dep.version + "</version>\n";
+  if (!dep.scope.empty()) text += "      <scope>" + dep.scope + "</scope>\n";
+  if (!dep.optional.empty()) text += "      <optional>" + dep.optional + "</optional>\n";
+  return text + "    </dependency>\n";
+}
+
 std::string pom_text(const std::vector<PomDep>& deps) {
   std::string text =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<project xmlns=\"http://maven.apache.org/POM/4.0.0\">\n"
       "  <modelVersion>4.0.0</modelVersion>\n  <dependencies>\n";
-  for (const PomDep& dep : deps) {
-    text += "    <dependency>\n      <groupId>" + dep.group + "</groupId>\n      <artifactId>" +
-            dep.artifact + "</artifactId>\n      <version>" + dep.version + "</version>\n";
-    if (!dep.scope.empty()) text += "      <scope>" + dep.scope + "</scope>\n";
-    if (!dep.optional.empty()) text += "      <optional>" + dep.optional + "</optional>\n";
-    text += "    </dependency>\n";
-  }
+  for (const PomDep& dep : deps) text += dependency_xml(dep);
   return text + "  </dependencies>\n</project>\n";
 }
 
@@ -94,7 +98,8 @@ struct MavenServer::State {
           if (fault.piece_size > 0) piece = std::min(piece, fault.piece_size);
           if (fault.stall_after) {
             if (offset >= *fault.stall_after) {
-              while (!stopping) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              while (!fault.cut && !stopping)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
               return false;
             }
             piece = std::min(piece, *fault.stall_after - offset);
@@ -189,6 +194,17 @@ void MavenServer::fail_with(const std::string& path, int status) {
 void MavenServer::stall_after(const std::string& path, std::size_t bytes) {
   std::lock_guard lock(state_->mutex);
   state_->faults[path].stall_after = bytes;
+}
+
+void MavenServer::cut_after(const std::string& path, std::size_t bytes) {
+  std::lock_guard lock(state_->mutex);
+  state_->faults[path].stall_after = bytes;
+  state_->faults[path].cut = true;
+}
+
+void MavenServer::clear_faults(const std::string& path) {
+  std::lock_guard lock(state_->mutex);
+  state_->faults.erase(path);
 }
 
 void MavenServer::slow_body(const std::string& path, std::size_t piece_size, int pause_ms) {

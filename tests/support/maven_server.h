@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -12,13 +13,23 @@ namespace zarn::testing {
 
 /// A dependency line of a fixture descriptor.
 struct PomDep {
-  std::string group = "g";
+  PomDep(std::string group_id, std::string artifact_id, std::string version_text = "1",
+         std::string scope_text = "", std::string optional_text = "")
+      : group(std::move(group_id)),
+        artifact(std::move(artifact_id)),
+        version(std::move(version_text)),
+        scope(std::move(scope_text)),
+        optional(std::move(optional_text)) {}
+
+  std::string group;
   std::string artifact;
-  std::string version = "1";
+  std::string version;
   std::string scope;     ///< no <scope> when empty
   std::string optional;  ///< no <optional> when empty
 };
 
+/// The <dependency> element of dep.
+std::string dependency_xml(const PomDep& dep);
 /// A POM 4.0.0 descriptor listing deps in its <dependencies> section.
 std::string pom_text(const std::vector<PomDep>& deps);
 
@@ -51,6 +62,10 @@ class MavenServer {
   /// Sends the headers and the first bytes of path's body, then stalls
   /// until the server stops (for bytes 0, nothing after the headers).
   void stall_after(const std::string& path, std::size_t bytes);
+  /// Sends the first bytes of path's body, then closes the connection.
+  void cut_after(const std::string& path, std::size_t bytes);
+  /// Serves path normally again.
+  void clear_faults(const std::string& path);
   /// Sends path's body in pieces of piece_size with a pause between them.
   void slow_body(const std::string& path, std::size_t piece_size, int pause_ms);
   /// Answers path with a redirect to target (a request path).

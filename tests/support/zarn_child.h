@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include "support/run_zarn.h"
+
+namespace zarn::testing {
+
+/// The zarn binary running in the background, its output discarded, so a
+/// test can signal it mid-run. Killed and reaped when destroyed.
+class ZarnChild {
+ public:
+  explicit ZarnChild(const ZarnInvocation& invocation);
+  ~ZarnChild();
+  ZarnChild(const ZarnChild&) = delete;
+  ZarnChild& operator=(const ZarnChild&) = delete;
+
+  void signal(int number) const;
+  /// Waits for the end; the exit code, or 128 + signal number.
+  int wait();
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = -1;
+};
+
+}  // namespace zarn::testing
