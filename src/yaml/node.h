@@ -45,6 +45,14 @@ struct Timestamp {
   int microsecond = 0;
   std::optional<int> utc_offset_minutes;  ///< absent: a naive date-time
 
+  static Timestamp date(int year, int month, int day) {
+    return {year, month, day, false, 0, 0, 0, 0, {}};
+  }
+  static Timestamp date_time(int year, int month, int day, int hour, int minute, int second,
+                             int microsecond = 0, std::optional<int> utc_offset_minutes = {}) {
+    return {year, month, day, true, hour, minute, second, microsecond, utc_offset_minutes};
+  }
+
   /// "2024-01-31", or "2024-01-31 10:20:30[.ffffff][+HH:MM]" (Python's isoformat(' ')).
   std::string iso_text() const;
   friend bool operator==(const Timestamp&, const Timestamp&) = default;
@@ -55,9 +63,20 @@ enum class Kind { Null, Bool, Int, Float, String, Timestamp, Sequence, Mapping }
 class Node;
 using Pair = std::pair<Node, Node>;
 
+namespace detail {
+struct Access;
+}
+
+/// str() stops after this many bytes and ends with "...": a small document
+/// whose aliases nest deeply would otherwise print gigabytes.
+inline constexpr std::size_t kMaxStrLength = std::size_t{1} << 20;
+
 /// One YAML value. Copies share the same underlying value, as Python
 /// references do: an alias in a document and the anchor it names are the same
 /// object, and a mapping changed through one copy is changed for all.
+/// Keys of a mapping are scalars: a sequence or mapping as a key is rejected.
+/// Do not make a value contain itself through the mutators: load never
+/// produces such cycles, and their memory is never freed.
 class Node {
  public:
   Node();  ///< null
@@ -66,9 +85,12 @@ class Node {
   static Node integer(std::int64_t value);
   static Node floating(double value);
   static Node string(std::string value);
+  /// Throws std::invalid_argument for a date or time Python would reject
+  /// (years 1-9999, offsets under 24 hours). A date's time fields are cleared.
   static Node timestamp(Timestamp value);
   static Node sequence(std::vector<Node> items = {});
   /// A mapping in the given order; a repeated key keeps its first position and last value.
+  /// Throws std::invalid_argument for a sequence or mapping key.
   static Node mapping(std::vector<Pair> entries = {});
 
   Kind kind() const;
@@ -98,6 +120,7 @@ class Node {
   bool contains(const Node& key) const { return find(key) != nullptr; }
   bool contains(std::string_view key) const { return find(key) != nullptr; }
   /// Sets the value of key: an existing key keeps its position, a new one goes last.
+  /// Throws std::invalid_argument for a sequence or mapping key.
   void set(const Node& key, Node value);
   void set(std::string_view key, Node value);
   /// Removes key; returns whether it was there.
@@ -111,6 +134,7 @@ class Node {
   bool truthy() const;
   /// Python's str() of the value: "None", "True", "42", "1.5", "2024-01-31",
   /// the text itself, "['a', 1]", "{'a': 1}". Used where messages insert a value.
+  /// At most kMaxStrLength bytes (then cut, ending in "...").
   std::string str() const;
   /// Whether both refer to the same underlying value (Python's `is`).
   bool same(const Node& other) const { return data_ == other.data_; }
@@ -121,6 +145,7 @@ class Node {
   struct Data;
 
  private:
+  friend struct detail::Access;
   explicit Node(std::shared_ptr<Data> data);
   std::shared_ptr<Data> data_;
 };
@@ -128,6 +153,10 @@ class Node {
 /// The fixed order in which dump writes mapping keys: null, then numbers
 /// (bool, int and float together, by value), then timestamps, then strings by
 /// code point. Keys of one type sort as Python's sorted() would.
+/// Mixed cases Python cannot sort get a fixed order: NaN after every other
+/// number; among timestamps, by instant (a date counts as its midnight, a
+/// naive time as if UTC), then date < naive < with offset, then by offset.
+/// Sequences and then mappings come last, each kind all equivalent.
 bool key_less(const Node& a, const Node& b);
 
 }  // namespace zarn::yaml

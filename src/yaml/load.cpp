@@ -1,0 +1,418 @@
+#include "yaml/load.h"
+
+#include <yaml.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <unordered_map>
+
+#include "yaml/construct.h"
+#include "yaml/node_data.h"
+
+namespace zarn::yaml {
+namespace {
+
+std::string one_line(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+std::string at(const yaml_mark_t& mark) {
+  return "line " + std::to_string(mark.line + 1) + ", column " + std::to_string(mark.column + 1);
+}
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) {
+    if (!yaml_parser_initialize(&parser_)) throw std::bad_alloc();
+    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size());
+    yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
+  }
+  ~Parser() { yaml_parser_delete(&parser_); }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
+  yaml_parser_t* get() { return &parser_; }
+
+ private:
+  yaml_parser_t parser_;
+};
+
+class Event {
+ public:
+  Event() = default;
+  ~Event() { clear(); }
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  void clear() {
+    if (live_) yaml_event_delete(&event_);
+    live_ = false;
+  }
+  yaml_event_t* reset() {
+    clear();
+    return &event_;
+  }
+  void set_live() { live_ = true; }
+  const yaml_event_t& operator*() const { return event_; }
+  const yaml_event_t* operator->() const { return &event_; }
+
+ private:
+  yaml_event_t event_{};
+  bool live_ = false;
+};
+
+enum class Special { None, Merge, Value };
+
+// A finished node: the value, and what the loader needs to know about it.
+struct Built {
+  Node node;
+  Special special = Special::None;  // the plain `<<` or `=`, only good as keys
+  yaml_mark_t mark{};
+  std::optional<yaml_mark_t> non_mapping_item;  // a sequence's first item that is not a mapping
+};
+
+// A collection being read.
+struct Frame {
+  bool mapping = false;
+  std::string anchor;
+  yaml_mark_t mark{};
+  std::vector<Node> items;
+  std::optional<yaml_mark_t> non_mapping_item;
+  std::vector<Pair> merged;  // merge-key pairs, in the order they take effect
+  std::vector<Pair> own;
+  std::optional<Built> key;  // read, awaiting its value
+};
+
+struct Anchor {
+  std::optional<Built> built;  // empty while the anchored collection is being read
+  yaml_mark_t mark{};
+};
+
+std::string tag_of(const char* tag) {
+  return tag ? tag : "";
+}
+
+class Loader {
+ public:
+  Loader(std::string_view text, std::string_view source)
+      : text_(text), source_(source), parser_(text) {}
+
+  Node run();
+
+ private:
+  [[noreturn]] void fail(const yaml_mark_t& mark, const std::string& problem) const {
+    throw ParseError(source_, mark.line + 1, mark.column + 1, one_line(problem));
+  }
+  [[noreturn]] void fail_syntax();
+  void next(Event& event);
+  Built scalar(const yaml_event_t& event);
+  Built alias(const yaml_event_t& event);
+  void open(const yaml_event_t& event, bool mapping);
+  Built close();
+  void add(Built built);
+  void merge(Frame& frame, const Built& value);
+  const Node& value_of(const Built& built) const;
+  void remember(const std::string& name, const Built& built);
+
+  std::string_view text_;
+  std::string source_;
+  Parser parser_;
+  std::vector<Frame> stack_;
+  std::optional<Built> root_;
+  std::unordered_map<std::string, Anchor> anchors_;
+};
+
+void Loader::fail_syntax() {
+  const yaml_parser_t& p = *parser_.get();
+  std::string problem = p.problem ? p.problem : "malformed YAML";
+  if (p.error == YAML_MEMORY_ERROR) problem = "out of memory";
+  yaml_mark_t mark = p.problem_mark;
+  if (p.error == YAML_READER_ERROR) {
+    // The reader reports a byte offset only: count lines and characters to it.
+    mark = {};
+    std::size_t offset = std::min(p.problem_offset, text_.size());
+    // A bad continuation byte: point at the character it was meant to continue.
+    for (std::size_t back = 1; back <= 3 && back <= offset; ++back) {
+      const unsigned char c = static_cast<unsigned char>(text_[offset - back]);
+      if (c < 0x80) break;
+      if (c >= 0xc0) {
+        offset -= back;
+        break;
+      }
+    }
+    for (std::size_t i = 0; i < offset; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text_[i]);
+      if (c == '\n') {
+        ++mark.line;
+        mark.column = 0;
+      } else if ((c & 0xc0) != 0x80) {
+        ++mark.column;
+      }
+    }
+    if (p.problem_value != -1) {
+      char value[16];
+      std::snprintf(value, sizeof value, " (#x%X)", static_cast<unsigned>(p.problem_value));
+      problem += value;
+    }
+  }
+  if (p.context) {
+    problem += " (";
+    problem += p.context;
+    problem += " at " + at(p.context_mark) + ")";
+  }
+  fail(mark, problem);
+}
+
+void Loader::next(Event& event) {
+  if (!yaml_parser_parse(parser_.get(), event.reset())) fail_syntax();
+  event.set_live();
+}
+
+const Node& Loader::value_of(const Built& built) const {
+  if (built.special != Special::None) {
+    const char* tag = built.special == Special::Merge ? "merge" : "value";
+    fail(built.mark,
+         std::string("could not determine a constructor for the tag 'tag:yaml.org,2002:") + tag +
+             "'");
+  }
+  return built.node;
+}
+
+void Loader::remember(const std::string& name, const Built& built) {
+  Anchor& anchor = anchors_[name];
+  anchor.built = built;
+}
+
+Built Loader::scalar(const yaml_event_t& event) {
+  const auto& s = event.data.scalar;
+  const std::string_view text(reinterpret_cast<const char*>(s.value), s.length);
+  const std::string tag = tag_of(reinterpret_cast<const char*>(s.tag));
+  Built built;
+  built.mark = event.start_mark;
+  try {
+    if (tag.empty() || tag == "!") {
+      const PlainType type = s.plain_implicit ? resolve_plain(text) : PlainType::String;
+      if (type == PlainType::Merge) {
+        built.special = Special::Merge;
+      } else if (type == PlainType::Value) {
+        built.special = Special::Value;
+      } else {
+        built.node = detail::construct_plain(text, type);
+      }
+    } else if (tag == std::string(detail::kTagPrefix) + "merge") {
+      built.special = Special::Merge;
+    } else if (tag == std::string(detail::kTagPrefix) + "value") {
+      built.special = Special::Value;
+    } else {
+      built.node = detail::construct_tagged(text, tag);
+    }
+  } catch (const detail::ScalarError& error) {
+    fail(event.start_mark, error.what());
+  } catch (const std::invalid_argument& error) {
+    fail(event.start_mark, error.what());
+  }
+  return built;
+}
+
+Built Loader::alias(const yaml_event_t& event) {
+  const std::string name = reinterpret_cast<const char*>(event.data.alias.anchor);
+  const auto found = anchors_.find(name);
+  if (found == anchors_.end()) fail(event.start_mark, "found undefined alias '" + name + "'");
+  if (!found->second.built) {
+    fail(event.start_mark,
+         "found recursive alias '" + name + "': a value that contains itself is not supported");
+  }
+  Built built = *found->second.built;
+  built.mark = event.start_mark;
+  return built;
+}
+
+void Loader::open(const yaml_event_t& event, bool mapping) {
+  if (stack_.size() >= kMaxDepth) {
+    fail(event.start_mark, "nesting deeper than " + std::to_string(kMaxDepth) + " levels");
+  }
+  const yaml_char_t* anchor =
+      mapping ? event.data.mapping_start.anchor : event.data.sequence_start.anchor;
+  const std::string tag = tag_of(reinterpret_cast<const char*>(
+      mapping ? event.data.mapping_start.tag : event.data.sequence_start.tag));
+  if (!tag.empty() && tag != "!") {
+    const std::string expected = std::string(detail::kTagPrefix) + (mapping ? "map" : "seq");
+    if (tag != expected) {
+      const std::string_view name = std::string_view(tag).substr(
+          tag.starts_with(detail::kTagPrefix) ? detail::kTagPrefix.size() : tag.size());
+      if (name == "str" || name == "int" || name == "float" || name == "bool" || name == "null" ||
+          name == "timestamp") {
+        fail(event.start_mark, std::string("expected a scalar node, but found ") +
+                                   (mapping ? "mapping" : "sequence"));
+      }
+      if (name == "seq" || name == "map") {
+        fail(event.start_mark, std::string("expected a ") +
+                                   (name == "seq" ? "sequence" : "mapping") + " node, but found " +
+                                   (mapping ? "mapping" : "sequence"));
+      }
+      if (name == "binary" || name == "set" || name == "omap" || name == "pairs") {
+        fail(event.start_mark, "the tag '" + tag + "' is not supported");
+      }
+      fail(event.start_mark, "could not determine a constructor for the tag '" + tag + "'");
+    }
+  }
+  Frame frame;
+  frame.mapping = mapping;
+  frame.mark = event.start_mark;
+  if (anchor) {
+    frame.anchor = reinterpret_cast<const char*>(anchor);
+    const auto [it, fresh] = anchors_.try_emplace(frame.anchor);
+    if (!fresh) {
+      fail(event.start_mark, "found duplicate anchor '" + frame.anchor + "' (first occurrence at " +
+                                 at(it->second.mark) + ")");
+    }
+    it->second.mark = event.start_mark;
+  }
+  stack_.push_back(std::move(frame));
+}
+
+Built Loader::close() {
+  Frame frame = std::move(stack_.back());
+  stack_.pop_back();
+  Built built;
+  built.mark = frame.mark;
+  if (frame.mapping) {
+    // Merged pairs first, then the mapping's own: a later pair with an equal
+    // key replaces the value and keeps the earlier position.
+    std::vector<Pair> pairs = std::move(frame.merged);
+    pairs.reserve(pairs.size() + frame.own.size());
+    for (Pair& pair : frame.own) pairs.push_back(std::move(pair));
+    built.node = Node::mapping(std::move(pairs));
+  } else {
+    built.node = Node::sequence(std::move(frame.items));
+    built.non_mapping_item = frame.non_mapping_item;
+  }
+  if (!frame.anchor.empty()) remember(frame.anchor, built);
+  return built;
+}
+
+void Loader::merge(Frame& frame, const Built& value) {
+  if (value.special != Special::None) value_of(value);
+  if (value.node.is_mapping()) {
+    for (const Pair& pair : value.node.entries()) frame.merged.push_back(pair);
+    return;
+  }
+  if (!value.node.is_sequence()) {
+    fail(value.mark, "expected a mapping or list of mappings for merging, but found scalar");
+  }
+  const auto& items = value.node.items();
+  for (const Node& item : items) {
+    if (!item.is_mapping()) {
+      fail(value.non_mapping_item.value_or(value.mark),
+           std::string("expected a mapping for merging, but found ") +
+               (item.is_sequence() ? "sequence" : "scalar"));
+    }
+  }
+  // Earlier mappings win: add the last one first so the earlier ones override.
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    for (const Pair& pair : it->entries()) frame.merged.push_back(pair);
+  }
+}
+
+void Loader::add(Built built) {
+  if (stack_.empty()) {
+    root_ = std::move(built);
+    return;
+  }
+  Frame& frame = stack_.back();
+  if (!frame.mapping) {
+    frame.items.push_back(value_of(built));
+    if (!built.node.is_mapping() && !frame.non_mapping_item) frame.non_mapping_item = built.mark;
+    return;
+  }
+  if (!frame.key) {
+    if (built.special == Special::Value) {
+      built.node = Node::string("=");
+      built.special = Special::None;
+    } else if (built.special == Special::None &&
+               (built.node.is_sequence() || built.node.is_mapping())) {
+      fail(built.mark, "found unhashable key");
+    }
+    frame.key = std::move(built);
+    return;
+  }
+  Built key = std::move(*frame.key);
+  frame.key.reset();
+  if (key.special == Special::Merge) {
+    merge(frame, built);
+  } else {
+    frame.own.emplace_back(std::move(key.node), value_of(built));
+  }
+}
+
+Node Loader::run() {
+  Event event;
+  next(event);  // stream start
+  next(event);
+  if (event->type == YAML_STREAM_END_EVENT) return Node();
+  for (;;) {
+    next(event);
+    const yaml_event_t& e = *event;
+    switch (e.type) {
+      case YAML_SCALAR_EVENT: {
+        Built built = scalar(e);
+        if (e.data.scalar.anchor) {
+          const std::string name = reinterpret_cast<const char*>(e.data.scalar.anchor);
+          const auto [it, fresh] = anchors_.try_emplace(name);
+          if (!fresh) {
+            fail(e.start_mark, "found duplicate anchor '" + name + "' (first occurrence at " +
+                                   at(it->second.mark) + ")");
+          }
+          it->second.mark = e.start_mark;
+          it->second.built = built;
+        }
+        add(std::move(built));
+        break;
+      }
+      case YAML_ALIAS_EVENT:
+        add(alias(e));
+        break;
+      case YAML_SEQUENCE_START_EVENT:
+        open(e, false);
+        break;
+      case YAML_MAPPING_START_EVENT:
+        open(e, true);
+        break;
+      case YAML_SEQUENCE_END_EVENT:
+      case YAML_MAPPING_END_EVENT:
+        add(close());
+        break;
+      case YAML_DOCUMENT_END_EVENT: {
+        next(event);
+        if (event->type != YAML_STREAM_END_EVENT) {
+          fail(event->start_mark,
+               "expected a single document in the stream, but found another document");
+        }
+        return root_ ? value_of(*root_) : Node();
+      }
+      default:
+        fail(e.start_mark, "unexpected event");
+    }
+  }
+}
+
+}  // namespace
+
+ParseError::ParseError(std::string source, std::size_t line, std::size_t column,
+                       std::string problem)
+    : std::runtime_error(source + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
+                         problem),
+      source_(std::move(source)),
+      line_(line),
+      column_(column),
+      problem_(std::move(problem)) {}
+
+Node load(std::string_view text, std::string_view source) {
+  return Loader(text, source).run();
+}
+
+}  // namespace zarn::yaml
