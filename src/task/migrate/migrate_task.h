@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/context.h"
@@ -67,6 +68,13 @@ class MigrateTask {
   const std::filesystem::path project_dir;
 
  private:
+  /// Every line the task prints goes through here.
+  void echo(std::string_view text) const;
+  /// A path under the user's home folder, which is looked up afresh each time.
+  std::filesystem::path home_path(std::string_view folder, std::string_view file) const;
+  /// The imported project's name, checked before anything is copied.
+  std::string checked_source_name(const std::filesystem::path& source_config_path) const;
+
   host::Context& context_;
 };
 

@@ -1,0 +1,66 @@
+#include "host/files.h"
+#include "task/migrate/migrate_task.h"
+#include "task/migrate/path_text.h"
+#include "task/migrate/yaml_files.h"
+
+namespace zarn::migrate {
+namespace {
+
+/// The profile the project uses: `profile`, else `name` of its project file,
+/// else the project folder's own name. A key that is present decides, even
+/// when its value is empty.
+yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
+  const std::filesystem::path project_path = project_dir / "pelk_project.yml";
+  yaml::Node folder_name = yaml::Node::string(path_name(project_dir));
+  if (!host::entry_exists(project_path)) return folder_name;
+  const yaml::Node project = load_mapping_or_empty(project_path);
+  if (const yaml::Node* profile = project.find("profile")) return *profile;
+  if (const yaml::Node* name = project.find("name")) return *name;
+  return folder_name;
+}
+
+}  // namespace
+
+MigrationResult MigrateTask::_migrate_profiles() {
+  const std::filesystem::path old_path = home_path(".pelk", "profiles.yml");
+  const std::filesystem::path new_path = home_path(".zarn", "profiles.yml");
+
+  if (!host::entry_exists(old_path)) {
+    echo("  No ~/.pelk/profiles.yml found");
+    return {false, "No ~/.pelk/profiles.yml found"};
+  }
+
+  const yaml::Node profile_name = chosen_profile_name(project_dir);
+  const std::string shown = profile_name.str();
+  const yaml::Node old_profiles = load_mapping_or_empty(old_path);
+  const yaml::Node* profile = old_profiles.find(profile_name);
+  if (profile == nullptr) {
+    echo("  No profile '" + shown + "' found in ~/.pelk/profiles.yml");
+    return {false, "Profile '" + shown + "' not found"};
+  }
+
+  yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
+  bool merged = false;
+  if (host::entry_exists(new_path)) {
+    yaml::Node existing = load_mapping_or_empty(new_path);
+    if (existing.contains(profile_name)) {
+      echo("  Profile '" + shown + "' already exists in ~/.zarn/profiles.yml - skipping");
+      return {true, "Profile '" + shown + "' already exists"};
+    }
+    existing.set(profile_name, *profile);
+    profiles = existing;
+    merged = true;
+  }
+
+  if (dry_run) {
+    echo("  [DRY RUN] Would migrate profile '" + shown + "'");
+  } else {
+    host::create_folders(new_path.parent_path());
+    write_profiles_file(new_path, profiles);
+    echo(std::string("  ") + (merged ? "Merged" : "Migrated") + " profile '" + shown +
+         "' to ~/.zarn/profiles.yml");
+  }
+  return {true, "Migrated profile '" + shown + "'"};
+}
+
+}  // namespace zarn::migrate

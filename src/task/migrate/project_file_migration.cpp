@@ -1,0 +1,88 @@
+#include <ctime>
+
+#include "host/atomic_file.h"
+#include "host/files.h"
+#include "task/migrate/migrate_task.h"
+#include "task/migrate/path_text.h"
+#include "task/migrate/project_template.h"
+#include "yaml/load.h"
+
+namespace zarn::migrate {
+namespace {
+
+struct ProjectNames {
+  std::string project_name;
+  std::string profile_name;
+};
+
+/// Name and profile from the old project file, defaulting to the folder's name.
+/// A file that does not parse, or holds no mapping, keeps the defaults: the
+/// template stands on its own and the backup keeps the old settings.
+ProjectNames read_project_names(const std::filesystem::path& old_path,
+                                const std::string& folder_name) {
+  ProjectNames names{folder_name, folder_name};
+  const std::string text = host::read_text_file(old_path);
+  yaml::Node document;
+  try {
+    document = yaml::load(text, old_path.string());
+  } catch (const yaml::ParseError&) {
+    return names;
+  }
+  if (!document.is_mapping() || document.size() == 0) return names;
+  if (const yaml::Node* name = document.find("name")) names.project_name = name->str();
+  if (const yaml::Node* profile = document.find("profile")) names.profile_name = profile->str();
+  return names;
+}
+
+std::string timestamp(const std::tm& local) {
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y%m%d_%H%M%S", &local);
+  return buffer;
+}
+
+}  // namespace
+
+MigrationResult MigrateTask::_migrate_project_file() {
+  const std::filesystem::path old_path = project_dir / "pelk_project.yml";
+  const std::filesystem::path new_path = project_dir / "zarn_project.yml";
+  std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
+
+  if (!host::entry_exists(old_path)) {
+    echo("  No pelk_project.yml found");
+    return {false, "No pelk_project.yml found"};
+  }
+  if (host::entry_exists(new_path)) {
+    echo("  zarn_project.yml already exists - skipping");
+    return {true, "zarn_project.yml already exists"};
+  }
+
+  const ProjectNames names = read_project_names(old_path, path_name(project_dir));
+
+  if (dry_run) {
+    echo("  [DRY RUN] Would backup pelk_project.yml");
+    echo("  [DRY RUN] Would create zarn_project.yml");
+    echo("  [DRY RUN] Would create flatfiles/ directory");
+    return {true, "Project migrated"};
+  }
+
+  if (host::entry_exists(backup_path)) {
+    backup_path = project_dir / ("pelk_project.yml." + timestamp(context_.local_time()) + ".bak");
+  }
+  host::copy_file_with_metadata(old_path, backup_path);
+  echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
+
+  // Written whole or not at all: a half-written file would block every later run.
+  host::write_file_atomic(new_path,
+                          render_project_template(names.project_name, names.profile_name));
+  echo("  Created zarn_project.yml");
+
+  const std::filesystem::path flatfiles = project_dir / "flatfiles";
+  host::create_folder(flatfiles);
+  if (!host::entry_exists(flatfiles / ".gitignore")) {
+    host::write_text_file(flatfiles / ".gitignore", kFlatfilesGitignore);
+  }
+  echo("  Created flatfiles/ directory");
+  return {true, "Project migrated"};
+}
+
+}  // namespace zarn::migrate

@@ -1,0 +1,81 @@
+#include "task/migrate/yaml_files.h"
+
+#include <stdexcept>
+
+#include "host/atomic_file.h"
+#include "host/files.h"
+#include "yaml/dump.h"
+#include "yaml/load.h"
+
+namespace zarn::migrate {
+namespace {
+
+constexpr std::string_view kProfilesHeader = "# ZARN Profiles Configuration\n\n";
+
+std::string kind_name(const yaml::Node& value) {
+  switch (value.kind()) {
+    case yaml::Kind::Null:
+      return "nothing";
+    case yaml::Kind::Sequence:
+      return "a list";
+    case yaml::Kind::Mapping:
+      return "a mapping";
+    default:
+      return "a single value";
+  }
+}
+
+[[noreturn]] void not_a_mapping(const std::filesystem::path& path, const yaml::Node& value) {
+  throw std::runtime_error(path.string() + ": expected a mapping at the top level, found " +
+                           kind_name(value));
+}
+
+}  // namespace
+
+yaml::Node load_yaml_file(const std::filesystem::path& path) {
+  return yaml::load(host::read_text_file(path), path.string());
+}
+
+yaml::Node load_mapping_or_empty(const std::filesystem::path& path) {
+  yaml::Node document = load_yaml_file(path);
+  if (!document.truthy()) return yaml::Node::mapping();
+  if (!document.is_mapping()) not_a_mapping(path, document);
+  return document;
+}
+
+yaml::Node load_project_mapping(const std::filesystem::path& path) {
+  yaml::Node document = load_yaml_file(path);
+  if (!document.is_mapping()) not_a_mapping(path, document);
+  return document;
+}
+
+yaml::Node profile_key_of(const yaml::Node& project) {
+  if (const yaml::Node* profile = project.find("profile")) return *profile;
+  if (const yaml::Node* name = project.find("name")) return *name;
+  return yaml::Node();
+}
+
+yaml::Node zarn_project_profile(const std::filesystem::path& path) {
+  yaml::Node profile = profile_key_of(load_project_mapping(path));
+  if (profile.is_null()) {
+    throw std::runtime_error(path.string() +
+                             ": names no profile; add 'profile: <name>' to zarn_project.yml");
+  }
+  return profile;
+}
+
+void require_mapping(const yaml::Node& value, const std::string& what,
+                     const std::filesystem::path& file) {
+  if (value.is_mapping()) return;
+  throw std::runtime_error(file.string() + ": " + what + " is " + kind_name(value) +
+                           ", expected a mapping");
+}
+
+void write_profiles_file(const std::filesystem::path& path, const yaml::Node& profiles) {
+  std::string content(kProfilesHeader);
+  content += yaml::dump(profiles);
+  host::write_file_atomic(path, content,
+                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+}  // namespace zarn::migrate
