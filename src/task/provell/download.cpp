@@ -75,6 +75,26 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
   return coords;
 }
 
+/// Gathers the small pieces the HTTP client hands over (16 KiB at most) into
+/// fewer, larger writes.
+class BufferedWriter {
+ public:
+  explicit BufferedWriter(host::AtomicFile& file) : file_(file) { buffer_.reserve(kCapacity); }
+  void write(std::string_view piece) {
+    if (buffer_.size() + piece.size() > kCapacity) flush();
+    buffer_.append(piece);
+  }
+  void flush() {
+    file_.write(buffer_);
+    buffer_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kCapacity = 1 << 20;
+  host::AtomicFile& file_;
+  std::string buffer_;
+};
+
 /// Names of the archives in folder, sorted; none when it cannot be listed.
 std::vector<std::string> archive_names(const fs::path& folder) {
   std::vector<std::string> names;
@@ -147,7 +167,9 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
       // failed or interrupted transfer never leaves a part under the
       // archive's name for the next run to take as cached.
       host::AtomicFile file(dest_path);
-      http().get(url, kArchiveTimeout, [&file](std::string_view piece) { file.write(piece); });
+      BufferedWriter writer(file);
+      http().get(url, kArchiveTimeout, [&writer](std::string_view piece) { writer.write(piece); });
+      writer.flush();
       file.commit();
     }
     if (verbose) {
