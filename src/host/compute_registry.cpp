@@ -1,0 +1,51 @@
+#include "host/compute_registry.h"
+
+#include <stdexcept>
+
+#include "host/atomic_file.h"
+#include "host/files.h"
+#include "host/yaml_helper.h"
+#include "yaml/dump.h"
+
+namespace zarn::host {
+namespace {
+
+constexpr std::string_view kHeader = "# ZARN Compute Configuration\n\n";
+
+yaml::Node load_registry(const std::filesystem::path& path) {
+  if (!entry_exists(path)) return yaml::Node::mapping();
+  // A parse error's message already names the file, line and column.
+  yaml::Node computes = load_yaml_text(read_text_file(path), path.string());
+  if (computes.is_null()) return yaml::Node::mapping();
+  if (!computes.is_mapping()) {
+    throw std::runtime_error(path.string() +
+                             ": expected a mapping from compute name to settings at the top level");
+  }
+  return computes;
+}
+
+}  // namespace
+
+yaml::Node ComputeEntry::config() {
+  if (const yaml::Node* settings = entry_.find("config"); settings && settings->is_mapping()) {
+    return *settings;
+  }
+  return yaml::Node::mapping();
+}
+
+ComputeRegistry::ComputeRegistry(const std::string& project_dir)
+    : path_(std::filesystem::path(project_dir) / ".zarn" / "computes.yml"),
+      computes_(load_registry(path_)) {}
+
+std::optional<ComputeEntry> ComputeRegistry::get(const std::string& name) {
+  const yaml::Node* entry = computes_.find(name);
+  if (entry == nullptr || !entry->is_mapping()) return std::nullopt;
+  return ComputeEntry(*entry);
+}
+
+void ComputeRegistry::_save() {
+  create_folders(path_.parent_path());
+  write_file_atomic(path_, std::string(kHeader) + yaml::dump(computes_));
+}
+
+}  // namespace zarn::host

@@ -1,0 +1,139 @@
+#include <exception>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "host/errors.h"
+#include "host/files.h"
+#include "host/yaml_helper.h"
+#include "task/provell/provell_task.h"
+
+namespace zarn::provell {
+namespace {
+
+std::string_view kind_name(const yaml::Node& node) {
+  switch (node.kind()) {
+    case yaml::Kind::Sequence:
+      return "a list";
+    case yaml::Kind::String:
+      return "a text";
+    case yaml::Kind::Bool:
+      return "a truth value";
+    case yaml::Kind::Int:
+    case yaml::Kind::Float:
+      return "a number";
+    case yaml::Kind::Timestamp:
+      return "a date";
+    case yaml::Kind::Null:
+    case yaml::Kind::Mapping:
+      break;
+  }
+  return "not a mapping";
+}
+
+/// The value under key when it is a mapping; anything else counts as absent.
+const yaml::Node* mapping_under(const yaml::Node& mapping, std::string_view key) {
+  const yaml::Node* value = mapping.find(key);
+  return value && value->is_mapping() ? value : nullptr;
+}
+
+/// The inventory in insertion order; a repeated name keeps its first place
+/// and takes the later record, as a dictionary would.
+class InventoryBuilder {
+ public:
+  void put(Connection connection) {
+    const auto [slot, inserted] = index_.try_emplace(connection.name, inventory_.size());
+    if (inserted) {
+      inventory_.push_back(std::move(connection));
+    } else {
+      inventory_[slot->second] = std::move(connection);
+    }
+  }
+  ConnectionInventory take() { return std::move(inventory_); }
+
+ private:
+  ConnectionInventory inventory_;
+  std::unordered_map<std::string, std::size_t> index_;
+};
+
+/// Adds the typed targets of one profile; targets and outputs that are not
+/// mappings, and targets without a type, are left out.
+void add_targets(InventoryBuilder& builder, const yaml::Node& profile,
+                 const std::string& profile_name, bool prefixed) {
+  if (!profile.is_mapping()) return;
+  const yaml::Node* outputs = mapping_under(profile, "outputs");
+  if (outputs == nullptr) return;
+  for (const auto& [target_name, target] : outputs->entries()) {
+    if (!target.is_mapping()) continue;
+    const yaml::Node* type = target.find("type");
+    if (type == nullptr || !type->truthy()) continue;
+    std::string name = prefixed ? profile_name + "." + target_name.str() : target_name.str();
+    builder.put(Connection{std::move(name), type->str(), profile_name});
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> ProvellTask::_get_profile_name() {
+  if (profile_name && !profile_name->empty()) return profile_name;
+  const std::filesystem::path project_file =
+      std::filesystem::path(project_dir) / "pelk_project.yml";
+  if (!host::entry_exists(project_file)) return std::nullopt;
+  // A project file that cannot be used names no profile; all profiles are scanned then.
+  try {
+    const yaml::Node project =
+        host::load_yaml_text(host::read_text_file(project_file), project_file.string());
+    if (!project.is_mapping()) return std::nullopt;
+    const yaml::Node* profile = project.find("profile");
+    if (profile == nullptr || !profile->is_string()) return std::nullopt;
+    return profile->as_string();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+yaml::Node ProvellTask::_load_profiles() {
+  const std::filesystem::path profiles_path = std::filesystem::path(profiles_dir) / "profiles.yml";
+  std::error_code error;
+  if (!std::filesystem::exists(profiles_path, error) && !error) {
+    throw host::PelkRuntimeError("profiles.yml not found at " + profiles_path.string() +
+                                 "\nCreate it with: zarn init <project_name>");
+  }
+  try {
+    yaml::Node profiles =
+        host::load_yaml_text(host::read_text_file(profiles_path), profiles_path.string());
+    if (!profiles.truthy()) return yaml::Node::mapping();
+    if (!profiles.is_mapping()) {
+      throw std::runtime_error(profiles_path.string() + ": the top level is " +
+                               std::string(kind_name(profiles)) +
+                               ", not a mapping of profile names");
+    }
+    return profiles;
+  } catch (const std::exception& cause) {
+    throw host::PelkRuntimeError("Failed to load profiles.yml: " + std::string(cause.what()),
+                                 std::current_exception());
+  }
+}
+
+ConnectionInventory ProvellTask::get_connections_info() {
+  const yaml::Node profiles = _load_profiles();
+  const std::optional<std::string> chosen = _get_profile_name();
+  InventoryBuilder builder;
+  if (chosen && !chosen->empty()) {
+    if (const yaml::Node* profile = profiles.find(*chosen)) {
+      add_targets(builder, *profile, *chosen, false);
+      return builder.take();
+    }
+  }
+  for (const auto& [name, profile] : profiles.entries()) {
+    add_targets(builder, profile, name.str(), true);
+  }
+  return builder.take();
+}
+
+std::set<std::string> ProvellTask::get_required_adapter_types() {
+  std::set<std::string> types;
+  for (const Connection& connection : get_connections_info()) types.insert(connection.type);
+  return types;
+}
+
+}  // namespace zarn::provell

@@ -1,0 +1,29 @@
+#include "task/provell/provell_task.h"
+
+#include "host/http_client.h"
+#include "task/provell/catalogue.h"
+
+namespace zarn::provell {
+namespace {
+
+std::string given_or(const std::optional<std::string>& given, auto fallback) {
+  if (given && !given->empty()) return *given;
+  return fallback();
+}
+
+}  // namespace
+
+ProvellTask::ProvellTask(host::Context& context, std::optional<std::string> project_dir_arg,
+                         std::optional<std::string> profiles_dir_arg,
+                         std::optional<std::string> profile_name_arg)
+    : project_dir(
+          given_or(project_dir_arg, [] { return std::filesystem::current_path().string(); })),
+      profiles_dir(given_or(profiles_dir_arg,
+                            [&context] { return get_zarn_dir(context.environment).string(); })),
+      profile_name(std::move(profile_name_arg)),
+      compute_registry(project_dir),
+      context_(context) {}
+
+ProvellTask::~ProvellTask() = default;
+
+}  // namespace zarn::provell

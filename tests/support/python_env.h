@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace zarn::testing {
+
+/// A virtual environment of its own and a folder of hand-built adapter
+/// wheels, each holding pelk/adapters/<module>/__init__.py. pelk and
+/// pelk.adapters stay namespace packages, as real adapters leave them.
+/// Building one takes seconds, so test suites share a single instance.
+class PythonEnv {
+ public:
+  struct Wheel {
+    std::string package;  ///< distribution name, such as "pelk-mysql"
+    std::string module;   ///< folder below pelk/adapters, such as "mysql"
+  };
+
+  explicit PythonEnv(const std::vector<Wheel>& wheels);
+
+  std::filesystem::path python() const { return root_ / "venv" / "bin" / "python"; }
+  std::filesystem::path wheel_dir() const { return root_ / "wheels"; }
+  /// Points pip at the wheel folder and nowhere else, for this process and its children.
+  void use_offline_pip() const;
+
+ private:
+  TempDir dir_;
+  std::filesystem::path root_;
+};
+
+}  // namespace zarn::testing
