@@ -35,7 +35,7 @@ TEST_P(AutoDetection, MigratesWhatItFinds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , AutoDetection,
+    Migrate, AutoDetection,
     ::testing::Values(
         DetectionCase{"Neither", false, false,
                       lines({"Detecting pelk configuration...", "",
@@ -82,7 +82,7 @@ TEST_P(FlagPrecedence, FirstFlagDecidesWithoutDetection) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , FlagPrecedence,
+    Migrate, FlagPrecedence,
     ::testing::Values(FlagCase{"ProfilesOnlyBeatsProjectOnly",
                                {"--project-only", "--profiles-only", "--full"},
                                kProfileMigrated + summary({"Migrated profile 'shop'"}),

@@ -42,7 +42,7 @@ std::string not_found(const std::string& name) {
 const std::string kWarehouse = "warehouse:\n  target: dev\n";
 
 INSTANTIATE_TEST_SUITE_P(
-    , ProfileChoice,
+    Migrate, ProfileChoice,
     ::testing::Values(
         ChoiceCase{"NoProjectFileUsesFolderName", std::nullopt, kPelkProfiles, migrated("shop"), 0},
         ChoiceCase{"EmptyProjectFileUsesFolderName", "", kPelkProfiles, migrated("shop"), 0},
@@ -105,7 +105,7 @@ TEST_P(ProfileMerge, AddsProfileKeepsOthersSortedAndKeepsMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , ProfileMerge,
+    Migrate, ProfileMerge,
     ::testing::Values(
         MergeCase{"EmptyFile", "", kPelkProfiles, "name: shop\n", kShopProfileOnly},
         // The old header and comments are not carried over; the header is written once.
@@ -181,7 +181,7 @@ TEST_P(BadProfilesFile, EndsWithOneLineErrorNamingTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , BadProfilesFile,
+    Migrate, BadProfilesFile,
     ::testing::Values(BadFileCase{"InvalidYaml", "shop: [unclosed\n", ":"},
                       BadFileCase{"TopLevelList", "- shop\n- other\n",
                                   ": expected a mapping at the top level, found a list\n"},

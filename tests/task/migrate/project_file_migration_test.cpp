@@ -97,7 +97,7 @@ TEST_P(TemplateNames, CarriesNameAndProfileSoTheyReadBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    , TemplateNames,
+    Migrate, TemplateNames,
     ::testing::Values(
         NamesCase{"NameAndProfile", "name: shop_a\nprofile: wh\n", "name: 'shop_a'",
                   "profile: 'wh'", "  shop_a:", "shop_a", "wh"},

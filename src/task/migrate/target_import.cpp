@@ -1,0 +1,83 @@
+#include "host/files.h"
+#include "task/migrate/migrate_task.h"
+#include "task/migrate/yaml_files.h"
+
+namespace zarn::migrate {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// The targets of a PELK profile; empty when the profile is missing or empty.
+yaml::Node source_outputs_of(const yaml::Node& pelk_profiles, const yaml::Node& profile_name,
+                             const fs::path& path) {
+  const yaml::Node* profile = pelk_profiles.find(profile_name);
+  if (profile == nullptr || !profile->truthy()) return yaml::Node::mapping();
+  require_mapping(*profile, "profile '" + profile_name.str() + "'", path);
+  const yaml::Node* outputs = profile->find("outputs");
+  return outputs ? *outputs : yaml::Node::mapping();
+}
+
+}  // namespace
+
+MigrationResult MigrateTask::_import_profile_targets(const std::string& source_name) {
+  const yaml::Node zarn_profile_name = zarn_project_profile(project_dir / "zarn_project.yml");
+  const fs::path source_config_path = *source_path / "pelk_project.yml";
+  const yaml::Node source_profile_name = profile_key_of(load_project_mapping(source_config_path));
+
+  const fs::path pelk_profiles_path = home_path(".pelk", "profiles.yml");
+  if (!host::entry_exists(pelk_profiles_path)) {
+    echo("  No ~/.pelk/profiles.yml found - skipping target import");
+    return {true, "No pelk profiles found"};
+  }
+  const yaml::Node pelk_profiles = load_mapping_or_empty(pelk_profiles_path);
+  const yaml::Node source_outputs =
+      source_outputs_of(pelk_profiles, source_profile_name, pelk_profiles_path);
+  if (!source_outputs.truthy()) {
+    echo("  No outputs found for profile '" + source_profile_name.str() + "'");
+    return {true, "No outputs to import"};
+  }
+  require_mapping(source_outputs, "outputs of profile '" + source_profile_name.str() + "'",
+                  pelk_profiles_path);
+
+  const fs::path zarn_profiles_path = home_path(".zarn", "profiles.yml");
+  if (!host::entry_exists(zarn_profiles_path)) {
+    echo("  No ~/.zarn/profiles.yml found - skipping target import");
+    return {false, "No ZARN profiles found"};
+  }
+  yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
+  const std::string shown_profile = zarn_profile_name.str();
+  yaml::Node zarn_profile =
+      yaml::Node::mapping({{yaml::Node::string("target"), yaml::Node::string("dev")},
+                           {yaml::Node::string("outputs"), yaml::Node::mapping()}});
+  if (const yaml::Node* found = zarn_profiles.find(zarn_profile_name)) {
+    require_mapping(*found, "profile '" + shown_profile + "'", zarn_profiles_path);
+    zarn_profile = *found;
+  }
+
+  // Copies of a node share its value, so outputs filled here are the profile's own.
+  const yaml::Node* present = zarn_profile.find("outputs");
+  const bool has_outputs = present != nullptr && !present->is_null();
+  yaml::Node outputs = has_outputs ? *present : yaml::Node::mapping();
+  if (has_outputs)
+    require_mapping(outputs, "outputs of profile '" + shown_profile + "'", zarn_profiles_path);
+  int merged_count = 0;
+  for (const auto& [output_name, output_config] : source_outputs.entries()) {
+    const std::string new_name = source_name + "_" + output_name.str();
+    if (outputs.contains(new_name)) continue;
+    outputs.set(new_name, output_config);
+    ++merged_count;
+  }
+  if (!has_outputs && merged_count > 0) zarn_profile.set("outputs", outputs);
+  zarn_profiles.set(zarn_profile_name, zarn_profile);
+
+  const std::string count = std::to_string(merged_count);
+  if (dry_run) {
+    echo("  [DRY RUN] Would merge " + count + " target(s) into profile");
+  } else {
+    write_profiles_file(zarn_profiles_path, zarn_profiles);
+    echo("  Merged " + count + " target(s) into profile '" + shown_profile + "'");
+  }
+  return {true, "Merged " + count + " targets", merged_count};
+}
+
+}  // namespace zarn::migrate

@@ -1,0 +1,134 @@
+#include <map>
+#include <string>
+
+#include "migrate_fixture.h"
+
+namespace zarn::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Tree = std::map<std::string, std::string>;
+
+const std::string kZarnProfiles = "shop:\n  target: dev\n";
+
+class MigrateTreeCopyTest : public MigrateTest {
+ protected:
+  void SetUp() override {
+    MigrateTest::SetUp();
+    write_file(zarn_profiles(), kZarnProfiles);
+  }
+};
+
+// After converting in place, `zarn migrate .` imports the project into
+// itself: models/ is copied into models/shop/, which lies inside models/.
+TEST_F(MigrateTreeCopyTest, ImportIntoItselfCopiesWhatWasThereBefore) {
+  write_file(project / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "name: shop\nprofile: shop\n");
+  write_file(project / "models" / "a.sql", "A\n");
+  write_file(project / "models" / "sub" / "b.sql", "B\n");
+
+  const ZarnRun first = migrate({"."});
+  ASSERT_EQ(first.exit_status, 0) << first.err;
+  EXPECT_NE(first.out.find("  Copied models/ (2 files)\n"), std::string::npos) << first.out;
+  EXPECT_EQ(file_tree(project / "models"), (Tree{{"a.sql", "A\n"},
+                                                 {"sub", "<dir>"},
+                                                 {"sub/b.sql", "B\n"},
+                                                 {"shop", "<dir>"},
+                                                 {"shop/a.sql", "A\n"},
+                                                 {"shop/sub", "<dir>"},
+                                                 {"shop/sub/b.sql", "B\n"}}));
+
+  // The second copy must read models/shop/a.sql before models/a.sql replaces it.
+  write_file(project / "models" / "a.sql", "A2\n");
+  const ZarnRun second = migrate({"."});
+  ASSERT_EQ(second.exit_status, 0) << second.err;
+  EXPECT_NE(second.out.find("  Copied models/ (4 files)\n"), std::string::npos) << second.out;
+  const Tree copied = file_tree(project / "models" / "shop");
+  EXPECT_EQ(copied.at("a.sql"), "A2\n");
+  EXPECT_EQ(copied.at("shop/a.sql"), "A\n");
+  EXPECT_EQ(copied.at("shop/sub/b.sql"), "B\n");
+  EXPECT_EQ(copied.size(), 7u);
+}
+
+TEST_F(MigrateTreeCopyTest, LinksAreFollowedOnceAndCyclesCut) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  const fs::path models = source / "models";
+  write_file(models / "a.sql", "A\n");
+  write_file(models / "sub" / "b.sql", "B\n");
+  write_file(temp / "outside" / "c.sql", "C\n");
+  fs::create_symlink("a.sql", models / "link.sql");
+  fs::create_symlink(".", models / "self");
+  fs::create_symlink("..", models / "sub" / "up");
+  fs::create_symlink("../../outside", models / "elsewhere");
+  fs::create_symlink("missing.sql", models / "dangling.sql");
+
+  for (const bool dry : {true, false}) {
+    const ZarnRun run = migrate(dry ? std::vector<std::string>{source.string(), "--dry-run"}
+                                    : std::vector<std::string>{source.string()});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const std::string expected = dry ? "  [DRY RUN] Would copy models/ (4 files) → models/shop/\n"
+                                     : "  Copied models/ (4 files)\n";
+    EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(file_tree(project / "models" / "shop"), (Tree{{"a.sql", "A\n"},
+                                                          {"elsewhere", "<dir>"},
+                                                          {"elsewhere/c.sql", "C\n"},
+                                                          {"link.sql", "A\n"},
+                                                          {"sub", "<dir>"},
+                                                          {"sub/b.sql", "B\n"}}));
+}
+
+TEST_F(MigrateTreeCopyTest, LinkAtDestinationIsReplacedNotWrittenThrough) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  write_file(source / "models" / "a.sql", "new\n");
+  write_file(temp / "precious.sql", "keep\n");
+  fs::create_directories(project / "models" / "shop");
+  fs::create_symlink(temp / "precious.sql", project / "models" / "shop" / "a.sql");
+
+  ASSERT_EQ(migrate({source.string()}).exit_status, 0);
+
+  EXPECT_EQ(read_file(temp / "precious.sql"), "keep\n");
+  EXPECT_EQ(file_tree(project / "models" / "shop"), (Tree{{"a.sql", "new\n"}}));
+}
+
+TEST_F(MigrateTreeCopyTest, FailurePartWayNamesThePathAndKeepsEarlierCopies) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  write_file(source / "models" / "a.sql", "A\n");
+  write_file(source / "models" / "big.bin", std::string(8192, 'x'));
+
+  ZarnRun run;
+  {
+    const FileSizeLimit limit(4096);
+    run = migrate({source.string()});
+  }
+
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.out, lines({"Importing pelk project 'shop' into current ZARN project...", ""}));
+  EXPECT_TRUE(run.err.starts_with("Error: ")) << run.err;
+  EXPECT_NE(run.err.find("big.bin"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+  EXPECT_EQ(read_file(project / "models" / "shop" / "a.sql"), "A\n");
+  EXPECT_EQ(read_file(zarn_profiles()), kZarnProfiles);
+}
+
+TEST_F(MigrateTreeCopyTest, SourceEntryThatIsNotAFolderEndsTheImport) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  write_file(source / "models", "a file\n");
+
+  const ZarnRun run = migrate({source.string()});
+
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.err, "Error: cannot copy " + (source / "models").string() + ": not a folder\n");
+}
+
+}  // namespace
+}  // namespace zarn::testing
