@@ -70,32 +70,41 @@ std::size_t integer_hash(const Integer& i) {
   return std::hash<std::string>{}(i.decimal());
 }
 
-// Equality of two containers, without recursion. Pairs already visited are
-// skipped: a document built from aliases compares in time linear in its
-// distinct parts, however large it expands to.
-bool container_equal(const Data* a, const Data* b) {
+// Equality of two containers, without recursion. A pair of containers either
+// of which is shared is compared once only: a document built from aliases
+// compares in time linear in its distinct parts, however large it expands to.
+// (A pair of unshared ones can only be reached again through a shared parent.)
+bool container_equal(const Node& a, const Node& b) {
   struct PairHash {
     std::size_t operator()(const std::pair<const Data*, const Data*>& p) const {
       return mix(std::hash<const void*>{}(p.first), std::hash<const void*>{}(p.second));
     }
   };
+  struct Step {
+    const Data* x;
+    const Data* y;
+    bool shared;
+  };
+  const auto shared = [](const Node& x, const Node& y) {
+    return Access::use_count(x) > 1 || Access::use_count(y) > 1;
+  };
   std::unordered_set<std::pair<const Data*, const Data*>, PairHash> seen;
-  std::vector<std::pair<const Data*, const Data*>> pending{{a, b}};
-  const auto compare = [&pending](const Node& x, const Node& y) {
+  std::vector<Step> pending{{Access::data(a), Access::data(b), true}};
+  const auto compare = [&](const Node& x, const Node& y) {
     if (x.same(y)) return true;
-    const Data* xd = Access::data(x);
-    const Data* yd = Access::data(y);
-    const Kind xk = kind_of(xd);
-    const Kind yk = kind_of(yd);
+    const Kind xk = x.kind();
+    const Kind yk = y.kind();
     if (!detail::is_container(xk) || !detail::is_container(yk)) return detail::scalar_equal(x, y);
     if (xk != yk) return false;
-    pending.emplace_back(xd, yd);
+    pending.push_back({Access::data(x), Access::data(y), shared(x, y)});
     return true;
   };
   while (!pending.empty()) {
-    const auto [x, y] = pending.back();
+    const Step step = pending.back();
     pending.pop_back();
-    if (x == y || !seen.emplace(x, y).second) continue;
+    const Data* x = step.x;
+    const Data* y = step.y;
+    if (x == y || (step.shared && !seen.emplace(x, y).second)) continue;
     if (const auto* xs = std::get_if<std::vector<Node>>(&x->value)) {
       const auto& ys = std::get<std::vector<Node>>(y->value);
       if (xs->size() != ys.size()) return false;
@@ -207,7 +216,7 @@ bool operator==(const Node& a, const Node& b) {
   if (!detail::is_container(xk) || !detail::is_container(kind_of(y))) {
     return detail::scalar_equal(a, b);
   }
-  return xk == kind_of(y) && container_equal(x, y);
+  return xk == kind_of(y) && container_equal(a, b);
 }
 
 bool key_less(const Node& a, const Node& b) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "yaml/load.h"
 #include "yaml/node_data.h"
 #include "yaml/resolve.h"
 
@@ -147,12 +148,17 @@ class Dumper {
   // Walks every collection once, in writing order, as PyYAML's serializer
   // does: the second time a collection is reached it gets the next anchor.
   void plan(const Node& root) {
-    std::vector<const Node*> pending{&root};
+    std::vector<std::pair<const Node*, std::size_t>> pending{{&root, 1}};
     while (!pending.empty()) {
-      const Node* node = pending.back();
+      const auto [node, depth] = pending.back();
       pending.pop_back();
       const Data* data = Access::data(*node);
       if (!detail::is_container(detail::kind_of(data))) continue;
+      // Deeper than load accepts could not be read back (and each level indents).
+      if (depth > kMaxDepth) {
+        throw std::invalid_argument("yaml: cannot write nesting deeper than " +
+                                    std::to_string(kMaxDepth) + " levels");
+      }
       const auto [it, fresh] = info_.try_emplace(data);
       if (!fresh) {
         if (it->second.anchor == 0) it->second.anchor = ++anchors_;
@@ -160,7 +166,9 @@ class Dumper {
       }
       Info& info = it->second;
       if (const auto* items = std::get_if<std::vector<Node>>(&data->value)) {
-        for (auto item = items->rbegin(); item != items->rend(); ++item) pending.push_back(&*item);
+        for (auto item = items->rbegin(); item != items->rend(); ++item) {
+          pending.emplace_back(&*item, depth + 1);
+        }
       } else {
         const auto& entries = std::get<MappingData>(data->value).entries();
         info.order.resize(entries.size());
@@ -169,7 +177,7 @@ class Dumper {
           return key_less(entries[a].first, entries[b].first);
         });
         for (auto i = info.order.rbegin(); i != info.order.rend(); ++i) {
-          pending.push_back(&entries[*i].second);
+          pending.emplace_back(&entries[*i].second, depth + 1);
         }
       }
     }

@@ -92,6 +92,10 @@ struct Anchor {
   yaml_mark_t mark{};
 };
 
+// Merge keys copy pairs: `<<: *big` repeated in a small file could otherwise
+// expand to gigabytes, as aliases of aliases would if they were copied.
+constexpr std::size_t kMinMergeBudget = std::size_t{1} << 20;
+
 std::string tag_of(const char* tag) {
   return tag ? tag : "";
 }
@@ -99,7 +103,10 @@ std::string tag_of(const char* tag) {
 class Loader {
  public:
   Loader(std::string_view text, std::string_view source)
-      : text_(text), source_(source), parser_(text) {}
+      : text_(text),
+        source_(source),
+        parser_(text),
+        merge_budget_(std::max(kMinMergeBudget, text.size())) {}
 
   Node run();
 
@@ -124,6 +131,7 @@ class Loader {
   std::vector<Frame> stack_;
   std::optional<Built> root_;
   std::unordered_map<std::string, Anchor> anchors_;
+  std::size_t merge_budget_;  // pairs merge keys may still copy
 };
 
 void Loader::fail_syntax() {
@@ -297,7 +305,16 @@ Built Loader::close() {
 
 void Loader::merge(Frame& frame, const Built& value) {
   if (value.special != Special::None) value_of(value);
+  const auto spend = [&](std::size_t pairs) {
+    if (pairs > merge_budget_) {
+      fail(value.mark, "merge keys expand the document too far (over " +
+                           std::to_string(std::max(kMinMergeBudget, text_.size())) +
+                           " merged entries)");
+    }
+    merge_budget_ -= pairs;
+  };
   if (value.node.is_mapping()) {
+    spend(value.node.size());
     for (const Pair& pair : value.node.entries()) frame.merged.push_back(pair);
     return;
   }
@@ -312,6 +329,7 @@ void Loader::merge(Frame& frame, const Built& value) {
                (item.is_sequence() ? "sequence" : "scalar"));
     }
   }
+  for (const Node& item : items) spend(item.size());
   // Earlier mappings win: add the last one first so the earlier ones override.
   for (auto it = items.rbegin(); it != items.rend(); ++it) {
     for (const Pair& pair : it->entries()) frame.merged.push_back(pair);

@@ -56,6 +56,7 @@ namespace detail {
 struct Access {
   static const Node::Data* data(const Node& node) { return node.data_.get(); }
   static std::shared_ptr<Node::Data>& pointer(Node& node) { return node.data_; }
+  static long use_count(const Node& node) { return node.data_.use_count(); }
   static Node make(NodeValue value) { return Node(std::make_shared<Node::Data>(std::move(value))); }
 };
 

@@ -47,7 +47,8 @@ bool printable(std::uint32_t c) {
   if (c < 0x20 || (c >= 0x7f && c <= 0xa0) || c == 0xad) return false;
   if (c == 0x1680 || (c >= 0x2000 && c <= 0x200f) || (c >= 0x2028 && c <= 0x202f)) return false;
   if ((c >= 0x205f && c <= 0x206f) || c == 0x3000 || c == 0xfeff) return false;
-  if ((c >= 0xd800 && c <= 0xf8ff) || (c >= 0xfff9 && c <= 0xfffb) || c >= 0xf0000) return false;
+  if ((c >= 0xd800 && c <= 0xf8ff) || (c >= 0xfff9 && c <= 0xfffb)) return false;
+  if ((c >= 0xe0000 && c <= 0xe007f) || c >= 0xf0000) return false;
   return true;
 }
 
@@ -254,7 +255,9 @@ std::string Node::str() const {
     }
   }
   if (out.size() > kMaxStrLength) {
-    out.resize(kMaxStrLength - 3);
+    std::size_t cut = kMaxStrLength - 3;
+    while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xc0) == 0x80) --cut;
+    out.resize(cut);
     out += "...";
   }
   return out;
