@@ -219,15 +219,16 @@ TEST_F(SyncTest, AProfileWithoutConnections) {
             "  Add connections to ~/.zarn/profiles.yml first\n");
 }
 
-/// Waits until a temporary file in the driver folder has received bytes: an
-/// archive download is under way.
-bool download_started(const fs::path& jars) {
+/// Waits until the archive at path is being received into a temporary file
+/// of the driver folder.
+bool download_started(const MavenServer& server, const std::string& path, const fs::path& jars) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(jars, error)) {
       if (entry.path().filename().string().find(".zarn-tmp-") != std::string::npos &&
-          entry.file_size(error) > 0) {
+          server.requests(path) > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first bytes land
         return true;
       }
     }
@@ -250,7 +251,7 @@ TEST_F(SyncTest, AKilledDownloadLeavesNoArchiveAndTheNextRunFetchesIt) {
   server.stall_after(mysql_path, 300000);
   {
     ZarnChild child(invocation({}));
-    ASSERT_TRUE(download_started(jars()));
+    ASSERT_TRUE(download_started(server, mysql_path, jars()));
     child.signal(SIGKILL);
     child.wait();
   }
@@ -266,9 +267,10 @@ TEST_F(SyncTest, AKilledDownloadLeavesNoArchiveAndTheNextRunFetchesIt) {
 }
 
 TEST_F(SyncTest, AnInterruptStopsTheRunAndRemovesTheTemporaryFile) {
-  server.stall_after(MavenServer::path_of(kMysql, "jar"), 300000);
+  const std::string mysql_path = MavenServer::path_of(kMysql, "jar");
+  server.stall_after(mysql_path, 300000);
   ZarnChild child(invocation({}));
-  ASSERT_TRUE(download_started(jars()));
+  ASSERT_TRUE(download_started(server, mysql_path, jars()));
   const auto start = std::chrono::steady_clock::now();
   child.signal(SIGTERM);
   EXPECT_EQ(child.wait(), 130);
