@@ -37,16 +37,14 @@ Types missing_from(std::span<const CatalogueEntry> catalogue) {
   return result;
 }
 
-TEST(Catalogues, HaveTheirSizesAndUniqueKeys) {
+TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
+  // Counted as distinct keys, so a repeated row shows too.
   EXPECT_EQ(keys(ADAPTER_PACKAGE_MAPPING).size(), 34u);
   EXPECT_EQ(keys(ADAPTER_JDBC_MAPPING).size(), 30u);
   EXPECT_EQ(keys(ADAPTER_MODULES).size(), 29u);
   std::set<std::string_view> packages;
   for (const CatalogueEntry& entry : ADAPTER_PACKAGE_MAPPING) packages.insert(entry.value);
   EXPECT_EQ(packages.size(), 32u);
-}
-
-TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
   EXPECT_EQ(types_with(ADAPTER_PACKAGE_MAPPING, "pelk-mysql"), (Types{"mariadb", "mysql"}));
   EXPECT_EQ(types_with(ADAPTER_PACKAGE_MAPPING, "pelk-postgres"),
             (Types{"postgres", "timescaledb"}));
@@ -60,11 +58,11 @@ TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
   EXPECT_EQ(missing_from(ADAPTER_JDBC_MAPPING), (Types{"athena", "firebolt", "impala", "rockset"}));
   EXPECT_EQ(missing_from(ADAPTER_MODULES),
             (Types{"db2", "neo4j", "presto", "questdb", "timescaledb"}));
-  for (std::string_view type : keys(ADAPTER_JDBC_MAPPING)) {
-    EXPECT_TRUE(lookup(ADAPTER_PACKAGE_MAPPING, type)) << type;
-  }
-  for (std::string_view type : keys(ADAPTER_MODULES)) {
-    EXPECT_TRUE(lookup(ADAPTER_PACKAGE_MAPPING, type)) << type;
+  for (const auto& catalogue : {std::span<const CatalogueEntry>(ADAPTER_JDBC_MAPPING),
+                                std::span<const CatalogueEntry>(ADAPTER_MODULES)}) {
+    for (std::string_view type : keys(catalogue)) {
+      EXPECT_TRUE(lookup(ADAPTER_PACKAGE_MAPPING, type)) << type;
+    }
   }
 }
 
