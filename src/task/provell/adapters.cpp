@@ -70,16 +70,23 @@ host::ProcessResult run_pip(const host::Environment& environment, std::string_vi
 }  // namespace
 
 std::set<std::string> ProvellTask::get_installed_adapters() {
+  constexpr std::string_view kFailure = "cannot look up the installed adapters: ";
   const std::string python = host::find_interpreter(context_.environment).string();
   std::vector<std::string> argv{python, "-c", std::string(kFindModulesScript)};
   const std::vector<std::string> modules = distinct_modules();
   argv.insert(argv.end(), modules.begin(), modules.end());
-  const host::ProcessResult result = host::run_process(argv);
+  host::ProcessResult result;
+  try {
+    result = host::run_process(argv);
+  } catch (const std::runtime_error& error) {
+    throw std::runtime_error(std::string(kFailure) + error.what());
+  }
   if (result.exit_status != 0) {
-    std::string detail = first_line(result.standard_error);
-    if (detail.empty()) detail = "exit status " + std::to_string(result.exit_status);
-    throw std::runtime_error("cannot look up the installed adapters with " + python + ": " +
-                             detail);
+    std::string detail = python + " exited with status " + std::to_string(result.exit_status);
+    if (const std::string line = first_line(result.standard_error); !line.empty()) {
+      detail += ": " + line;
+    }
+    throw std::runtime_error(std::string(kFailure) + detail);
   }
   const std::set<std::string> found = lines_of(result.standard_output);
   std::set<std::string> installed;
