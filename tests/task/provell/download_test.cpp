@@ -97,30 +97,12 @@ TEST_F(DownloadTest, FailuresAreListedAndLeaveNoFileBehind) {
   EXPECT_FALSE(fs::exists(dir / "escape-1.jar"));
 }
 
-TEST_F(DownloadTest, QuietRunsPrintNothingAndReturnTheSame) {
-  server.add_jar(kPostgres);
-  const auto [downloaded, failed] = task().download_jdbc_jars({"postgres", "mysql"}, false);
-  EXPECT_EQ(downloaded, Names{"postgresql-42.7.4.jar"});
-  EXPECT_EQ(failed, Names{"mysql-connector-j-9.1.0.jar"});
-  EXPECT_EQ(printed(), "");
-}
-
 TEST_F(DownloadTest, TemporaryFilesOfAKilledRunAreRemoved) {
   testing::write_file(jars() / ".postgresql-42.7.4.jar.zarn-tmp-Ab12Cd", "partial");
   testing::write_file(jars() / "keep.txt", "mine");
   server.add_jar(kPostgres);
   task().download_jdbc_jars({"postgres"}, false);
   EXPECT_EQ(folder_entries(jars()), (Names{"keep.txt", "postgresql-42.7.4.jar"}));
-}
-
-TEST_F(DownloadTest, DownloadJarReportsTheStoredSize) {
-  server.add_jar("g:a:1", 5 * 1024 * 1024 / 2);
-  fs::create_directories(jars());
-  EXPECT_TRUE(task()._download_jar(server.repo_url() + "/g/a/1/a-1.jar", jars() / "a.jar"));
-  EXPECT_EQ(printed(), "      Downloading a.jar...\n        ✓ Downloaded (2.5 MB)\n");
-  EXPECT_FALSE(task()._download_jar(server.repo_url() + "/none.jar", jars() / "b.jar", false));
-  EXPECT_FALSE(task()._download_jar("http://127.0.0.1:1/x.jar", jars() / "c.jar", false));
-  EXPECT_EQ(folder_entries(jars()), Names{"a.jar"});
 }
 
 using UpdateTest = MavenTest;
