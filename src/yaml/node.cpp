@@ -105,6 +105,7 @@ Node Node::sequence(std::vector<Node> items) {
 
 Node Node::mapping(std::vector<Pair> entries) {
   MappingData mapping;
+  mapping.entries().reserve(entries.size());
   for (Pair& pair : entries) mapping.set(pair.first, std::move(pair.second));
   return Access::make(std::move(mapping));
 }

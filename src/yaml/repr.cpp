@@ -178,19 +178,28 @@ std::string float_repr(double value) {
   std::string out = negative ? "-" : "";
   if (exponent >= 16 || exponent < -4) {
     out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
+    if (digits.size() > 1) {
+      out += '.';
+      out.append(digits, 1);
+    }
     char tail[16];
     const int length = std::snprintf(tail, sizeof tail, "e%c%02d", exponent < 0 ? '-' : '+',
                                      exponent < 0 ? -exponent : exponent);
     out.append(tail, static_cast<std::size_t>(length));
   } else if (exponent < 0) {
-    out += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    out += "0.";
+    out.append(static_cast<std::size_t>(-exponent - 1), '0');
+    out += digits;
   } else {
     const auto whole = static_cast<std::size_t>(exponent) + 1;
     if (digits.size() <= whole) {
-      out += digits + std::string(whole - digits.size(), '0') + ".0";
+      out += digits;
+      out.append(whole - digits.size(), '0');
+      out += ".0";
     } else {
-      out += digits.substr(0, whole) + "." + digits.substr(whole);
+      out.append(digits, 0, whole);
+      out += '.';
+      out.append(digits, whole);
     }
   }
   return out;
