@@ -44,7 +44,16 @@ void run_checked(const std::vector<std::string>& argv) {
 
 PythonEnv::PythonEnv(const std::vector<Wheel>& wheels) : root_(dir_.path()) {
   std::filesystem::create_directories(wheel_dir());
-  run_checked({"python3", "-m", "venv", (root_ / "venv").string()});
+  // Installing pip into every environment (ensurepip) takes seconds; when the
+  // base interpreter has pip, the environment borrows it and stays empty of
+  // packages itself, and pip still installs into the environment.
+  const bool base_has_pip = host::run_process({"python3", "-c", "import pip"}).exit_status == 0;
+  if (base_has_pip) {
+    run_checked({"python3", "-m", "venv", "--without-pip", "--system-site-packages",
+                 (root_ / "venv").string()});
+  } else {
+    run_checked({"python3", "-m", "venv", (root_ / "venv").string()});
+  }
   std::vector<std::string> argv{python().string(), "-c", kBuildWheels, wheel_dir().string()};
   for (const Wheel& wheel : wheels) {
     argv.push_back(wheel.package);

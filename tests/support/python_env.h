@@ -8,10 +8,10 @@
 
 namespace zarn::testing {
 
-/// A virtual environment of its own and a folder of hand-built adapter
-/// wheels, each holding pelk/adapters/<module>/__init__.py. pelk and
-/// pelk.adapters stay namespace packages, as real adapters leave them.
-/// Building one takes seconds, so test suites share a single instance.
+/// A virtual environment of its own, borrowing the base interpreter's pip
+/// when it has one, and a folder of hand-built adapter wheels, each holding
+/// pelk/adapters/<module>/__init__.py. pelk and pelk.adapters stay namespace
+/// packages, as real adapters leave them.
 class PythonEnv {
  public:
   struct Wheel {
