@@ -13,7 +13,7 @@ int run(int argc, char** argv) {
   zarn::host::Context context = zarn::host::process_context();
   CLI::App app("zarn - a command-line tool for data projects", "zarn");
   app.set_version_flag("--version", std::string("zarn ") + ZARN_VERSION);
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);  // so an unknown word is reported as such
 
   zarn::cli::Action action;
   zarn::cli::add_migrate_command(app, context, action);
@@ -25,7 +25,11 @@ int run(int argc, char** argv) {
     const int status = app.exit(error);
     return status == 0 ? 0 : kExitUsage;
   }
-  if (!action) return kExitUsage;
+  if (!action) {
+    std::cerr << "zarn: a subcommand is required (migrate or target)\n"
+              << "Run with --help for more information.\n";
+    return kExitUsage;
+  }
 
   zarn::host::install_interrupt_handler();
   try {
@@ -40,4 +44,6 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return run(argc, argv); }
+int main(int argc, char** argv) {
+  return run(argc, argv);
+}

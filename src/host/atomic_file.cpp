@@ -33,8 +33,8 @@ mode_t mode_for(const std::filesystem::path& target,
 AtomicFile::AtomicFile(std::filesystem::path target,
                        std::optional<std::filesystem::perms> new_file_mode)
     : target_(std::move(target)) {
-  std::string pattern = (target_.parent_path() / ("." + target_.filename().string()))
-                            .string() + std::string(kTemporaryMarker) + "XXXXXX";
+  std::string pattern = (target_.parent_path() / ("." + target_.filename().string())).string() +
+                        std::string(kTemporaryMarker) + "XXXXXX";
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) fail("create a temporary file for", target_, errno);
   temporary_ = pattern;

@@ -1,8 +1,8 @@
 #include "host/context.h"
 
 #include <chrono>
-#include <ostream>
 #include <iostream>
+#include <ostream>
 
 extern char** environ;
 

@@ -110,7 +110,8 @@ void copy_file_with_metadata(const std::filesystem::path& from, const std::files
   if (source.get() < 0) fail("read", from, errno);
   struct stat info {};
   if (::fstat(source.get(), &info) != 0) fail("read", from, errno);
-  if (!S_ISREG(info.st_mode)) throw std::runtime_error("cannot copy " + from.string() + ": not a regular file");
+  if (!S_ISREG(info.st_mode))
+    throw std::runtime_error("cannot copy " + from.string() + ": not a regular file");
   FileDescriptor destination(
       ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
   if (destination.get() < 0) fail("write", to, errno);
@@ -124,7 +125,8 @@ void copy_file_with_metadata(const std::filesystem::path& from, const std::files
 void create_folders(const std::filesystem::path& path) {
   std::error_code error;
   std::filesystem::create_directories(path, error);
-  if (error) throw std::runtime_error("cannot create folder " + path.string() + ": " + error.message());
+  if (error)
+    throw std::runtime_error("cannot create folder " + path.string() + ": " + error.message());
 }
 
 void create_folder(const std::filesystem::path& path) {

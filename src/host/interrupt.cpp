@@ -7,7 +7,9 @@ namespace {
 
 volatile std::sig_atomic_t interrupt_received = 0;
 
-extern "C" void on_interrupt(int) { interrupt_received = 1; }
+extern "C" void on_interrupt(int) {
+  interrupt_received = 1;
+}
 
 }  // namespace
 
@@ -20,6 +22,8 @@ void install_interrupt_handler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool interrupted() { return interrupt_received != 0; }
+bool interrupted() {
+  return interrupt_received != 0;
+}
 
 }  // namespace zarn::host

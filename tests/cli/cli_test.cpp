@@ -29,8 +29,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"migrate", "--help"}, 0, "--profiles-only"},
                       UsageCase{{"target", "sync", "--help"}, 0, "--clean"},
                       UsageCase{{"target", "install", "--help"}, 0, "TYPE"},
-                      UsageCase{{}, 2, "subcommand"},
-                      UsageCase{{"frobnicate"}, 2, "frobnicate"},
+                      UsageCase{{}, 2, "subcommand"}, UsageCase{{"frobnicate"}, 2, "frobnicate"},
                       UsageCase{{"migrate", "--no-such-flag"}, 2, "--no-such-flag"},
                       UsageCase{{"migrate", "a", "b"}, 2, "b"},
                       UsageCase{{"target"}, 2, "subcommand"},
@@ -40,8 +39,7 @@ TEST(CommandLine, ErrorsEndInOneLineOnStandardError) {
   TempDir dir;
   testing::write_file(dir / ".pelk" / "profiles.yml", "shop: [unclosed\n");
   testing::write_file(dir / "shop" / "pelk_project.yml", "name: shop\n");
-  const ZarnRun run =
-      run_zarn({{"migrate", "--profiles-only"}, dir / "shop", dir.path(), {}, {}});
+  const ZarnRun run = run_zarn({{"migrate", "--profiles-only"}, dir / "shop", dir.path(), {}, {}});
   EXPECT_EQ(run.exit_status, 1);
   ASSERT_TRUE(run.err.starts_with("Error: ")) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;

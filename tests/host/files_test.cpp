@@ -1,5 +1,6 @@
 #include "host/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -69,8 +70,9 @@ TEST(Files, EntryExistsCountsDanglingLinks) {
 }
 
 TEST(HomeDir, PrefersHomeAndFallsBackToThePasswordDatabase) {
-  EXPECT_EQ(home_dir(Environment({{"HOME", "/tmp/someone"}})), fs::path("/tmp/someone"));
-  EXPECT_FALSE(home_dir(Environment({{"HOME", ""}})).empty());
+  EXPECT_EQ(home_dir(Environment(std::map<std::string, std::string>{{"HOME", "/tmp/someone"}})),
+            fs::path("/tmp/someone"));
+  EXPECT_FALSE(home_dir(Environment(std::map<std::string, std::string>{{"HOME", ""}})).empty());
   EXPECT_FALSE(home_dir(Environment()).empty());
 }
 

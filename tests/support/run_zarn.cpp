@@ -61,8 +61,12 @@ void drain(int out_fd, int err_fd, ZarnRun& run) {
 
 }  // namespace
 
-std::filesystem::path zarn_binary() { return ZARN_BINARY; }
-std::filesystem::path source_dir() { return ZARN_SOURCE_DIR; }
+std::filesystem::path zarn_binary() {
+  return ZARN_BINARY;
+}
+std::filesystem::path source_dir() {
+  return ZARN_SOURCE_DIR;
+}
 
 ZarnRun run_zarn(const ZarnInvocation& invocation) {
   std::vector<std::string> arguments{zarn_binary().string()};
