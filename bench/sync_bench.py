@@ -6,8 +6,12 @@ compared with one curl process fetching the same addresses over one
 connection. Warm: every archive cached. Memory: peak RSS while downloading a
 300 MB archive.
 
-Usage: bench/sync_bench.py BUILD_DIR   (BUILD_DIR holds zarn and, from
--DZARN_BUILD_BENCH=ON, bench/maven_bench_server)
+Usage: bench/sync_bench.py BUILD_DIR [WORK_PARENT]
+BUILD_DIR holds zarn and, from -DZARN_BUILD_BENCH=ON, bench/maven_bench_server.
+WORK_PARENT (default: the system's temporary folder) holds the repository and
+the project; zarn flushes each archive to disk before renaming it and curl does
+not, so on a slow disk the cold figures compare disk flushes as much as
+software. A tmpfs such as /dev/shm compares the software alone.
 """
 
 import os
@@ -72,7 +76,8 @@ def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     zarn = os.path.join(build, "zarn")
     server_bin = os.path.join(build, "bench", "maven_bench_server")
-    work = tempfile.mkdtemp(prefix="zarn-sync-bench-")
+    work = tempfile.mkdtemp(prefix="zarn-sync-bench-",
+                            dir=sys.argv[2] if len(sys.argv) > 2 else None)
     repo = os.path.join(work, "repo")
     log = os.path.join(work, "requests.log")
     coords = hive_tree(repo)
