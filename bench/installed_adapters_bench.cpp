@@ -22,15 +22,14 @@
 
 namespace {
 
-double median_ms(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    times.push_back(
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count());
-  }
+double elapsed_ms(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+double median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
@@ -46,9 +45,16 @@ int main(int argc, char** argv) {
   if (::mkdtemp(scratch.data()) == nullptr) return 1;
   zarn::provell::ProvellTask task(context, scratch, scratch);
 
+  // Alternating the two keeps a change in machine load from favouring either.
   std::size_t found = 0;
-  const double bare = median_ms(runs, [&] { zarn::host::run_process({python, "-c", "pass"}); });
-  const double lookup = median_ms(runs, [&] { found = task.get_installed_adapters().size(); });
+  std::vector<double> bare_times;
+  std::vector<double> lookup_times;
+  for (int i = 0; i < runs; ++i) {
+    bare_times.push_back(elapsed_ms([&] { zarn::host::run_process({python, "-c", "pass"}); }));
+    lookup_times.push_back(elapsed_ms([&] { found = task.get_installed_adapters().size(); }));
+  }
+  const double bare = median(bare_times);
+  const double lookup = median(lookup_times);
   std::printf("interpreter: %s (%zu adapter types installed)\n", python.c_str(), found);
   std::printf("median of %d runs: python -c pass %.1f ms, get_installed_adapters %.1f ms\n", runs,
               bare, lookup);
