@@ -53,9 +53,13 @@ std::set<std::string> lines_of(std::string_view text) {
   return lines;
 }
 
-std::string first_line(std::string_view text) {
-  while (text.starts_with('\n')) text.remove_prefix(1);
-  return std::string(text.substr(0, text.find('\n')));
+/// The last non-blank line: for a Python traceback, the error itself.
+std::string last_line(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.remove_suffix(1);
+  }
+  const std::size_t start = text.rfind('\n');
+  return std::string(start == std::string_view::npos ? text : text.substr(start + 1));
 }
 
 /// Runs the package installer for one package; throws when it cannot be run.
@@ -83,7 +87,7 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
   }
   if (result.exit_status != 0) {
     std::string detail = python + " exited with status " + std::to_string(result.exit_status);
-    if (const std::string line = first_line(result.standard_error); !line.empty()) {
+    if (const std::string line = last_line(result.standard_error); !line.empty()) {
       detail += ": " + line;
     }
     throw std::runtime_error(std::string(kFailure) + detail);

@@ -259,7 +259,8 @@ TEST(AdapterInstaller, NothingToDoPrintsNothing) {
 
 TEST(AdapterInstaller, AFailingModuleLookupIsAnError) {
   testing::TempDir bin;
-  const FakeInterpreter fake(bin.path(), "echo 'SyntaxError: broken site' >&2; exit 1");
+  const FakeInterpreter fake(
+      bin.path(), "printf 'Traceback:\\n  x\\nSyntaxError: broken site\\n\\n' >&2; exit 1");
   TaskFixture f({{"ZARN_PYTHON", fake.script().string()}});
   try {
     f.task->get_installed_adapters();
