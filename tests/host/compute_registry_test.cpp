@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
+#include "yaml/dump.h"
 #include "yaml/load.h"
 
 namespace zarn::host {
@@ -34,10 +35,13 @@ not_an_entry: text
 TEST(ComputeRegistry, MissingOrEmptyFilesAreEmptyRegistries) {
   for (const char* text : {static_cast<const char*>(nullptr), "", "# nothing yet\n", "~\n"}) {
     TempDir dir;
-    if (text) testing::write_file(dir / ".zarn/computes.yml", text);
-    ComputeRegistry registry(dir.path().string());
-    EXPECT_EQ(registry.path(), dir / ".zarn/computes.yml");
+    if (text) testing::write_file(dir / "project/.zarn/computes.yml", text);
+    ComputeRegistry registry((dir / "project").string());
     EXPECT_FALSE(registry.get("spark-local").has_value());
+    // Saving creates the folder when needed.
+    registry._save();
+    EXPECT_EQ(testing::read_file(dir / "project/.zarn/computes.yml"),
+              "# ZARN Compute Configuration\n\n" + yaml::dump(yaml::Node::mapping()));
   }
 }
 
@@ -84,14 +88,6 @@ TEST(ComputeRegistry, SavesRemovalsAndKeepsEverythingElse) {
   // Saving again reads back the same and keeps a single header.
   ComputeRegistry(dir.path().string())._save();
   EXPECT_EQ(testing::read_file(registry.path()), text);
-}
-
-TEST(ComputeRegistry, SavingCreatesTheFolder) {
-  TempDir dir;
-  ComputeRegistry registry((dir / "project").string());
-  registry._save();
-  EXPECT_EQ(yaml::load(testing::read_file(registry.path())).size(), 0u);
-  EXPECT_TRUE(testing::read_file(registry.path()).starts_with("# ZARN Compute Configuration\n\n"));
 }
 
 TEST(ComputeRegistry, RejectsFilesItCannotUseNamingThem) {

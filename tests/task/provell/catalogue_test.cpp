@@ -66,29 +66,6 @@ TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
   }
 }
 
-TEST(Catalogues, NamePackagesModulesAndDriversByTheirType) {
-  for (const CatalogueEntry& entry : ADAPTER_PACKAGE_MAPPING) {
-    const std::string_view type = entry.adapter_type;
-    if (type == "mariadb" || type == "timescaledb") continue;
-    const std::string expected =
-        type == "athena" ? "pelk-athena-community" : "pelk-" + std::string(type);
-    EXPECT_EQ(entry.value, expected);
-  }
-  for (const CatalogueEntry& entry : ADAPTER_MODULES) {
-    if (entry.adapter_type == "mariadb") continue;
-    EXPECT_EQ(entry.value, "pelk.adapters." + std::string(entry.adapter_type));
-  }
-  // Every driver is one group:artifact:version coordinate, except spark's none.
-  for (const CatalogueEntry& entry : ADAPTER_JDBC_MAPPING) {
-    if (entry.adapter_type == "spark") {
-      EXPECT_EQ(entry.value, "");
-      continue;
-    }
-    EXPECT_EQ(std::count(entry.value.begin(), entry.value.end(), ':'), 2) << entry.value;
-    EXPECT_EQ(entry.value.find(','), std::string_view::npos) << entry.value;
-  }
-}
-
 TEST(Catalogues, LookUpByTheExactType) {
   struct Case {
     std::span<const CatalogueEntry> catalogue;
