@@ -162,17 +162,5 @@ TEST_F(MigrateTest, InsideZarnProjectWithoutPathOnlyHints) {
   EXPECT_EQ(file_tree(temp.path()), before);
 }
 
-TEST_F(MigrateTest, ProjectDirOptionSelectsTheFolder) {
-  const std::filesystem::path elsewhere = temp / "elsewhere";
-  std::filesystem::create_directories(elsewhere);
-  write_file(elsewhere / "pelk_project.yml", "name: shop\n");
-
-  const ZarnRun run = migrate({"--project-only", "--project-dir", elsewhere.string()});
-
-  EXPECT_EQ(run.out, kProjectMigrated + summary({"Project migrated"}));
-  EXPECT_TRUE(std::filesystem::exists(elsewhere / "zarn_project.yml"));
-  EXPECT_FALSE(std::filesystem::exists(project / "zarn_project.yml"));
-}
-
 }  // namespace
 }  // namespace zarn::testing

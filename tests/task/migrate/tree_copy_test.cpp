@@ -118,17 +118,5 @@ TEST_F(MigrateTreeCopyTest, FailurePartWayNamesThePathAndKeepsEarlierCopies) {
   EXPECT_EQ(read_file(zarn_profiles()), kZarnProfiles);
 }
 
-TEST_F(MigrateTreeCopyTest, SourceEntryThatIsNotAFolderEndsTheImport) {
-  const fs::path source = temp / "src";
-  write_file(source / "pelk_project.yml", "name: shop\n");
-  write_file(project / "zarn_project.yml", "profile: shop\n");
-  write_file(source / "models", "a file\n");
-
-  const ZarnRun run = migrate({source.string()});
-
-  EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.err, "Error: cannot copy " + (source / "models").string() + ": not a folder\n");
-}
-
 }  // namespace
 }  // namespace zarn::testing
