@@ -74,7 +74,12 @@ void require_mapping(const yaml::Node& value, const std::string& what,
 void write_profiles_file(const std::filesystem::path& path, const yaml::Node& profiles) {
   std::string content(kProfilesHeader);
   content += yaml::dump(profiles);
-  host::write_file_atomic(path, content,
+  // A profiles file that links elsewhere (a dotfiles checkout) is replaced
+  // where it lives, so the link stays.
+  std::error_code no_link;
+  const std::filesystem::path real =
+      std::filesystem::is_symlink(path, no_link) ? std::filesystem::canonical(path) : path;
+  host::write_file_atomic(real, content,
                           std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 

@@ -112,6 +112,19 @@ INSTANTIATE_TEST_SUITE_P(
                   "# ZARN Profiles Configuration\n\n2024:\n  target: dev\nprod:\n  target: p\n"}),
     CaseName());
 
+TEST_F(MigrateTest, LinkedProfilesFileIsRewrittenWhereItLives) {
+  const fs::path real = temp / "dotfiles" / "profiles.yml";
+  write_file(real, "");
+  fs::create_directories(home / ".zarn");
+  fs::create_symlink(real, zarn_profiles());
+  write_file(pelk_profiles(), kPelkProfiles);
+
+  ASSERT_EQ(migrate({"--profiles-only"}).exit_status, 0);
+
+  EXPECT_TRUE(fs::is_symlink(zarn_profiles()));
+  EXPECT_EQ(read_file(real), kShopProfileOnly);
+}
+
 TEST_F(MigrateTest, ExistingProfileLeavesFileByteForByte) {
   const std::string existing = "shop: {target: mine}   # hand-written\n";
   write_file(zarn_profiles(), existing);
