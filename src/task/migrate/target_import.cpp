@@ -17,6 +17,38 @@ yaml::Node source_outputs_of(const yaml::Node& pelk_profiles, const yaml::Node& 
   return outputs ? *outputs : yaml::Node::mapping();
 }
 
+/// The ZARN profile that receives the targets; a new one when the file has none.
+yaml::Node receiving_profile(const yaml::Node& zarn_profiles, const yaml::Node& profile_name,
+                             const fs::path& path) {
+  if (const yaml::Node* found = zarn_profiles.find(profile_name)) {
+    require_mapping(*found, "profile '" + profile_name.str() + "'", path);
+    return *found;
+  }
+  return yaml::Node::mapping({{yaml::Node::string("target"), yaml::Node::string("dev")},
+                              {yaml::Node::string("outputs"), yaml::Node::mapping()}});
+}
+
+/// Adds each source target as "{source_name}_{target}" unless that name is
+/// taken; returns how many were added.
+int merge_targets(yaml::Node& profile, const yaml::Node& source_outputs,
+                  const std::string& source_name, const std::string& describe,
+                  const fs::path& path) {
+  const yaml::Node* present = profile.find("outputs");
+  const bool has_outputs = present != nullptr && !present->is_null();
+  // Copies of a node share its value, so filling this fills the profile's own.
+  yaml::Node outputs = has_outputs ? *present : yaml::Node::mapping();
+  if (has_outputs) require_mapping(outputs, "outputs of " + describe, path);
+  int merged_count = 0;
+  for (const auto& [output_name, output_config] : source_outputs.entries()) {
+    const std::string new_name = source_name + "_" + output_name.str();
+    if (outputs.contains(new_name)) continue;
+    outputs.set(new_name, output_config);
+    ++merged_count;
+  }
+  if (!has_outputs && merged_count > 0) profile.set("outputs", outputs);
+  return merged_count;
+}
+
 }  // namespace
 
 MigrationResult MigrateTask::_import_profile_targets(const std::string& source_name) {
@@ -46,28 +78,9 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
   }
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
   const std::string shown_profile = zarn_profile_name.str();
-  yaml::Node zarn_profile =
-      yaml::Node::mapping({{yaml::Node::string("target"), yaml::Node::string("dev")},
-                           {yaml::Node::string("outputs"), yaml::Node::mapping()}});
-  if (const yaml::Node* found = zarn_profiles.find(zarn_profile_name)) {
-    require_mapping(*found, "profile '" + shown_profile + "'", zarn_profiles_path);
-    zarn_profile = *found;
-  }
-
-  // Copies of a node share its value, so outputs filled here are the profile's own.
-  const yaml::Node* present = zarn_profile.find("outputs");
-  const bool has_outputs = present != nullptr && !present->is_null();
-  yaml::Node outputs = has_outputs ? *present : yaml::Node::mapping();
-  if (has_outputs)
-    require_mapping(outputs, "outputs of profile '" + shown_profile + "'", zarn_profiles_path);
-  int merged_count = 0;
-  for (const auto& [output_name, output_config] : source_outputs.entries()) {
-    const std::string new_name = source_name + "_" + output_name.str();
-    if (outputs.contains(new_name)) continue;
-    outputs.set(new_name, output_config);
-    ++merged_count;
-  }
-  if (!has_outputs && merged_count > 0) zarn_profile.set("outputs", outputs);
+  yaml::Node zarn_profile = receiving_profile(zarn_profiles, zarn_profile_name, zarn_profiles_path);
+  const int merged_count = merge_targets(zarn_profile, source_outputs, source_name,
+                                         "profile '" + shown_profile + "'", zarn_profiles_path);
   zarn_profiles.set(zarn_profile_name, zarn_profile);
 
   const std::string count = std::to_string(merged_count);
