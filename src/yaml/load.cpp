@@ -9,61 +9,11 @@
 #include <unordered_map>
 
 #include "yaml/construct.h"
+#include "yaml/event_reader.h"
 #include "yaml/node_data.h"
 
 namespace zarn::yaml {
 namespace {
-
-std::string one_line(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-std::string at(const yaml_mark_t& mark) {
-  return "line " + std::to_string(mark.line + 1) + ", column " + std::to_string(mark.column + 1);
-}
-
-class Parser {
- public:
-  explicit Parser(std::string_view text) {
-    if (!yaml_parser_initialize(&parser_)) throw std::bad_alloc();
-    yaml_parser_set_input_string(&parser_, reinterpret_cast<const unsigned char*>(text.data()),
-                                 text.size());
-    yaml_parser_set_encoding(&parser_, YAML_UTF8_ENCODING);
-  }
-  ~Parser() { yaml_parser_delete(&parser_); }
-  Parser(const Parser&) = delete;
-  Parser& operator=(const Parser&) = delete;
-  yaml_parser_t* get() { return &parser_; }
-
- private:
-  yaml_parser_t parser_;
-};
-
-class Event {
- public:
-  Event() = default;
-  ~Event() { clear(); }
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
-  void clear() {
-    if (live_) yaml_event_delete(&event_);
-    live_ = false;
-  }
-  yaml_event_t* reset() {
-    clear();
-    return &event_;
-  }
-  void set_live() { live_ = true; }
-  const yaml_event_t& operator*() const { return event_; }
-  const yaml_event_t* operator->() const { return &event_; }
-
- private:
-  yaml_event_t event_{};
-  bool live_ = false;
-};
 
 enum class Special { None, Merge, Value };
 
@@ -103,19 +53,16 @@ std::string tag_of(const char* tag) {
 class Loader {
  public:
   Loader(std::string_view text, std::string_view source)
-      : text_(text),
-        source_(source),
-        parser_(text),
+      : text_size_(text.size()),
+        reader_(text, source),
         merge_budget_(std::max(kMinMergeBudget, text.size())) {}
 
   Node run();
 
  private:
   [[noreturn]] void fail(const yaml_mark_t& mark, const std::string& problem) const {
-    throw ParseError(source_, mark.line + 1, mark.column + 1, one_line(problem));
+    reader_.fail(mark, problem);
   }
-  [[noreturn]] void fail_syntax();
-  void next(Event& event);
   Built scalar(const yaml_event_t& event);
   Built alias(const yaml_event_t& event);
   void open(const yaml_event_t& event, bool mapping);
@@ -125,60 +72,13 @@ class Loader {
   const Node& value_of(const Built& built) const;
   void remember(const std::string& name, const Built& built);
 
-  std::string_view text_;
-  std::string source_;
-  Parser parser_;
+  std::size_t text_size_;
+  detail::EventReader reader_;
   std::vector<Frame> stack_;
   std::optional<Built> root_;
   std::unordered_map<std::string, Anchor> anchors_;
   std::size_t merge_budget_;  // pairs merge keys may still copy
 };
-
-void Loader::fail_syntax() {
-  const yaml_parser_t& p = *parser_.get();
-  std::string problem = p.problem ? p.problem : "malformed YAML";
-  if (p.error == YAML_MEMORY_ERROR) problem = "out of memory";
-  yaml_mark_t mark = p.problem_mark;
-  if (p.error == YAML_READER_ERROR) {
-    // The reader reports a byte offset only: count lines and characters to it.
-    mark = {};
-    std::size_t offset = std::min(p.problem_offset, text_.size());
-    // A bad continuation byte: point at the character it was meant to continue.
-    for (std::size_t back = 1; back <= 3 && back <= offset; ++back) {
-      const unsigned char c = static_cast<unsigned char>(text_[offset - back]);
-      if (c < 0x80) break;
-      if (c >= 0xc0) {
-        offset -= back;
-        break;
-      }
-    }
-    for (std::size_t i = 0; i < offset; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text_[i]);
-      if (c == '\n') {
-        ++mark.line;
-        mark.column = 0;
-      } else if ((c & 0xc0) != 0x80) {
-        ++mark.column;
-      }
-    }
-    if (p.problem_value != -1) {
-      char value[16];
-      std::snprintf(value, sizeof value, " (#x%X)", static_cast<unsigned>(p.problem_value));
-      problem += value;
-    }
-  }
-  if (p.context) {
-    problem += " (";
-    problem += p.context;
-    problem += " at " + at(p.context_mark) + ")";
-  }
-  fail(mark, problem);
-}
-
-void Loader::next(Event& event) {
-  if (!yaml_parser_parse(parser_.get(), event.reset())) fail_syntax();
-  event.set_live();
-}
 
 const Node& Loader::value_of(const Built& built) const {
   if (built.special != Special::None) {
@@ -276,7 +176,7 @@ void Loader::open(const yaml_event_t& event, bool mapping) {
     const auto [it, fresh] = anchors_.try_emplace(frame.anchor);
     if (!fresh) {
       fail(event.start_mark, "found duplicate anchor '" + frame.anchor + "' (first occurrence at " +
-                                 at(it->second.mark) + ")");
+                                 detail::describe(it->second.mark) + ")");
     }
     it->second.mark = event.start_mark;
   }
@@ -308,7 +208,7 @@ void Loader::merge(Frame& frame, const Built& value) {
   const auto spend = [&](std::size_t pairs) {
     if (pairs > merge_budget_) {
       fail(value.mark, "merge keys expand the document too far (over " +
-                           std::to_string(std::max(kMinMergeBudget, text_.size())) +
+                           std::to_string(std::max(kMinMergeBudget, text_size_)) +
                            " merged entries)");
     }
     merge_budget_ -= pairs;
@@ -368,13 +268,10 @@ void Loader::add(Built built) {
 }
 
 Node Loader::run() {
-  Event event;
-  next(event);  // stream start
-  next(event);
-  if (event->type == YAML_STREAM_END_EVENT) return Node();
+  reader_.next();  // stream start
+  if (reader_.next().type == YAML_STREAM_END_EVENT) return Node();
   for (;;) {
-    next(event);
-    const yaml_event_t& e = *event;
+    const yaml_event_t& e = reader_.next();
     switch (e.type) {
       case YAML_SCALAR_EVENT: {
         Built built = scalar(e);
@@ -383,7 +280,7 @@ Node Loader::run() {
           const auto [it, fresh] = anchors_.try_emplace(name);
           if (!fresh) {
             fail(e.start_mark, "found duplicate anchor '" + name + "' (first occurrence at " +
-                                   at(it->second.mark) + ")");
+                                   detail::describe(it->second.mark) + ")");
           }
           it->second.mark = e.start_mark;
           it->second.built = built;
@@ -405,9 +302,9 @@ Node Loader::run() {
         add(close());
         break;
       case YAML_DOCUMENT_END_EVENT: {
-        next(event);
-        if (event->type != YAML_STREAM_END_EVENT) {
-          fail(event->start_mark,
+        const yaml_event_t& after = reader_.next();
+        if (after.type != YAML_STREAM_END_EVENT) {
+          fail(after.start_mark,
                "expected a single document in the stream, but found another document");
         }
         return root_ ? value_of(*root_) : Node();
