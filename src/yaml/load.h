@@ -31,6 +31,8 @@ inline constexpr std::size_t kMaxDepth = 512;
 
 /// Safe load of one YAML document, typed as PyYAML's safe_load types it.
 /// An empty stream is null. source names the input in error messages.
+/// Unlike PyYAML, a value that contains itself (an alias inside its own
+/// anchor) is an error, and so are !!binary, !!set, !!omap and !!pairs.
 Node load(std::string_view text, std::string_view source = "<string>");
 
 }  // namespace zarn::yaml
