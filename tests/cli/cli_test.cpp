@@ -12,6 +12,11 @@ struct UsageCase {
   std::string in_output;  ///< text expected on standard output or standard error
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const UsageCase& c, std::ostream* out) {
+  for (const auto& word : c.arguments) *out << word << ' ';
+}
+
 class CommandLine : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(CommandLine, ExitStatusAndText) {

@@ -81,6 +81,11 @@ struct MergeCase {
   const char* expected;  // the same mapping, written out without merges
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const MergeCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class Merge : public ::testing::TestWithParam<MergeCase> {};
 
 TEST_P(Merge, BuildsMapping) {
@@ -121,6 +126,11 @@ struct ErrorCase {
   std::size_t line, column;
   const char* problem;  // the start of the message
 };
+
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+  *out << '"' << c.text << '"';
+}
 
 class LoadError : public ::testing::TestWithParam<ErrorCase> {};
 

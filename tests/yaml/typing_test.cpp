@@ -20,6 +20,11 @@ struct Typed {
   PlainType type;
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Typed& c, std::ostream* out) {
+  *out << '"' << c.text << '"';
+}
+
 class PlainTyping : public ::testing::TestWithParam<Typed> {};
 
 TEST_P(PlainTyping, ResolvesToType) {

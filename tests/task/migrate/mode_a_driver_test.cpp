@@ -18,6 +18,11 @@ struct DetectionCase {
   std::string out;
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const DetectionCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class AutoDetection : public MigrateTest, public ::testing::WithParamInterface<DetectionCase> {};
 
 TEST_P(AutoDetection, MigratesWhatItFinds) {
@@ -65,6 +70,11 @@ struct FlagCase {
   bool profile_written;
   bool project_written;
 };
+
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FlagCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class FlagPrecedence : public MigrateTest, public ::testing::WithParamInterface<FlagCase> {};
 

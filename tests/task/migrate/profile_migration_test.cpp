@@ -16,6 +16,11 @@ struct ChoiceCase {
   int exit_status;
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ChoiceCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class ProfileChoice : public MigrateTest, public ::testing::WithParamInterface<ChoiceCase> {};
 
 TEST_P(ProfileChoice, LooksUpTheProjectsProfile) {
@@ -74,6 +79,11 @@ struct MergeCase {
   std::string project_file;
   std::string result;
 };
+
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const MergeCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class ProfileMerge : public MigrateTest, public ::testing::WithParamInterface<MergeCase> {};
 
@@ -167,6 +177,11 @@ struct BadFileCase {
   std::string pelk_profiles;
   std::string error_after_path;  ///< what follows "Error: {path}" on standard error
 };
+
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const BadFileCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class BadProfilesFile : public MigrateTest, public ::testing::WithParamInterface<BadFileCase> {};
 

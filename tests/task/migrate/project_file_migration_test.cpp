@@ -71,6 +71,11 @@ struct NamesCase {
   std::string project_name, profile_name;  ///< what the new file reads back as
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const NamesCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class TemplateNames : public MigrateTest, public ::testing::WithParamInterface<NamesCase> {};
 
 TEST_P(TemplateNames, CarriesNameAndProfileSoTheyReadBack) {

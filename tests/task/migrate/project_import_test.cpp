@@ -162,6 +162,11 @@ struct TargetCase {
   std::optional<std::string> zarn_result;  ///< the ZARN profiles file afterwards
 };
 
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TargetCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class TargetImport : public MigrateImportTest, public ::testing::WithParamInterface<TargetCase> {};
 
 TEST_P(TargetImport, ReportsAndMergesTargets) {
@@ -231,6 +236,11 @@ struct RejectCase {
   std::string content;
   std::string error_after_path;
 };
+
+/// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RejectCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class RejectedProjectFile : public MigrateImportTest,
                             public ::testing::WithParamInterface<RejectCase> {};
