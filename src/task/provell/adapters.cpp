@@ -33,7 +33,7 @@ constexpr std::size_t kErrorExcerptLength = 200;
 
 std::vector<std::string> distinct_modules() {
   std::vector<std::string> modules;
-  for (const CatalogueEntry& entry : ADAPTER_MODULES) {
+  for (const CatalogueEntry& entry : adapter_modules) {
     if (std::find(modules.begin(), modules.end(), entry.value) == modules.end()) {
       modules.emplace_back(entry.value);
     }
@@ -94,7 +94,7 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
   }
   const std::set<std::string> found = lines_of(result.standard_output);
   std::set<std::string> installed;
-  for (const CatalogueEntry& entry : ADAPTER_MODULES) {
+  for (const CatalogueEntry& entry : adapter_modules) {
     if (found.contains(std::string(entry.value))) installed.emplace(entry.adapter_type);
   }
   return installed;

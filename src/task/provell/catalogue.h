@@ -92,7 +92,7 @@ inline constexpr std::array<CatalogueEntry, 30> ADAPTER_JDBC_MAPPING{{
 
 /// Adapter type to the module whose presence shows the adapter is installed.
 /// mariadb is served by the mysql adapter, so it shares that module.
-inline constexpr std::array<CatalogueEntry, 29> ADAPTER_MODULES{{
+inline constexpr std::array<CatalogueEntry, 29> adapter_modules{{
     {"postgres", "pelk.adapters.postgres"},     {"snowflake", "pelk.adapters.snowflake"},
     {"bigquery", "pelk.adapters.bigquery"},     {"redshift", "pelk.adapters.redshift"},
     {"spark", "pelk.adapters.spark"},           {"databricks", "pelk.adapters.databricks"},

@@ -41,7 +41,7 @@ TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
   // Counted as distinct keys, so a repeated row shows too.
   EXPECT_EQ(keys(ADAPTER_PACKAGE_MAPPING).size(), 34u);
   EXPECT_EQ(keys(ADAPTER_JDBC_MAPPING).size(), 30u);
-  EXPECT_EQ(keys(ADAPTER_MODULES).size(), 29u);
+  EXPECT_EQ(keys(adapter_modules).size(), 29u);
   std::set<std::string_view> packages;
   for (const CatalogueEntry& entry : ADAPTER_PACKAGE_MAPPING) packages.insert(entry.value);
   EXPECT_EQ(packages.size(), 32u);
@@ -54,12 +54,12 @@ TEST(Catalogues, RelateAsTheOtherPartsOfTheTaskExpect) {
             (Types{"fabric", "sqlserver", "synapse"}));
   EXPECT_EQ(types_with(ADAPTER_JDBC_MAPPING, "com.mysql:mysql-connector-j:9.1.0"),
             (Types{"doris", "mysql", "starrocks"}));
-  EXPECT_EQ(types_with(ADAPTER_MODULES, "pelk.adapters.mysql"), (Types{"mariadb", "mysql"}));
+  EXPECT_EQ(types_with(adapter_modules, "pelk.adapters.mysql"), (Types{"mariadb", "mysql"}));
   EXPECT_EQ(missing_from(ADAPTER_JDBC_MAPPING), (Types{"athena", "firebolt", "impala", "rockset"}));
-  EXPECT_EQ(missing_from(ADAPTER_MODULES),
+  EXPECT_EQ(missing_from(adapter_modules),
             (Types{"db2", "neo4j", "presto", "questdb", "timescaledb"}));
   for (const auto& catalogue : {std::span<const CatalogueEntry>(ADAPTER_JDBC_MAPPING),
-                                std::span<const CatalogueEntry>(ADAPTER_MODULES)}) {
+                                std::span<const CatalogueEntry>(adapter_modules)}) {
     for (std::string_view type : keys(catalogue)) {
       EXPECT_TRUE(lookup(ADAPTER_PACKAGE_MAPPING, type)) << type;
     }
@@ -83,8 +83,8 @@ TEST(Catalogues, LookUpByTheExactType) {
       {ADAPTER_JDBC_MAPPING, "bigquery",
        "com.google.cloud.bigdataoss:gcs-connector:hadoop3-2.2.22"},
       {ADAPTER_JDBC_MAPPING, "mariadb", "org.mariadb.jdbc:mariadb-java-client:3.4.1"},
-      {ADAPTER_MODULES, "Postgres", std::nullopt},
-      {ADAPTER_MODULES, "mariadb", "pelk.adapters.mysql"},
+      {adapter_modules, "Postgres", std::nullopt},
+      {adapter_modules, "mariadb", "pelk.adapters.mysql"},
   };
   for (const Case& c : cases) EXPECT_EQ(lookup(c.catalogue, c.type), c.expected) << c.type;
   static_assert(lookup(ADAPTER_PACKAGE_MAPPING, "timescaledb") == "pelk-postgres");
