@@ -9,9 +9,7 @@ connection. Warm: every archive cached. Memory: peak RSS while downloading a
 Usage: bench/sync_bench.py BUILD_DIR [WORK_PARENT]
 BUILD_DIR holds zarn and, from -DZARN_BUILD_BENCH=ON, bench/maven_bench_server.
 WORK_PARENT (default: the system's temporary folder) holds the repository and
-the project; zarn flushes each archive to disk before renaming it and curl does
-not, so on a slow disk the cold figures compare disk flushes as much as
-software. A tmpfs such as /dev/shm compares the software alone.
+the project.
 """
 
 import os

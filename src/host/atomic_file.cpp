@@ -33,8 +33,9 @@ mode_t mode_for(const std::filesystem::path& target,
 AtomicFile::AtomicFile(std::filesystem::path target,
                        std::optional<std::filesystem::perms> new_file_mode)
     : target_(std::move(target)) {
-  std::string pattern = (target_.parent_path() / ("." + target_.filename().string())).string() +
-                        std::string(kTemporaryMarker) + "XXXXXX";
+  std::string name(".");
+  name.append(target_.filename().string()).append(kTemporaryMarker).append("XXXXXX");
+  std::string pattern = (target_.parent_path() / name).string();
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) fail("create a temporary file for", target_, errno);
   temporary_ = pattern;
@@ -63,8 +64,8 @@ void AtomicFile::write(std::string_view bytes) {
   }
 }
 
-void AtomicFile::commit() {
-  if (::fsync(fd_) != 0) fail("write", target_, errno);
+void AtomicFile::commit(Durability durability) {
+  if (durability == Durability::kOnDisk && ::fsync(fd_) != 0) fail("write", target_, errno);
   const int closed = ::close(fd_);
   fd_ = -1;
   if (closed != 0) fail("write", target_, errno);

@@ -22,8 +22,13 @@ class AtomicFile {
 
   /// Appends bytes; throws std::runtime_error naming the file.
   void write(std::string_view bytes);
-  /// Flushes to disk and renames over the target; throws naming the file.
-  void commit();
+  /// What commit() waits for before the rename.
+  enum class Durability {
+    kOnDisk,      ///< the content is on disk: a power cut leaves the old file or the new one
+    kProcessSafe  ///< only the rename: safe against a failing process, not a failing machine
+  };
+  /// Renames over the target, after flushing to disk for kOnDisk; throws naming the file.
+  void commit(Durability durability = Durability::kOnDisk);
 
   int fd() const { return fd_; }
   const std::filesystem::path& target() const { return target_; }
