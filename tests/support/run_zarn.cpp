@@ -13,7 +13,7 @@ extern char** environ;
 namespace zarn::testing {
 namespace {
 
-std::vector<std::string> child_environment(const ZarnInvocation& invocation) {
+std::vector<std::string> environment_of(const ZarnInvocation& invocation) {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text(*entry);
@@ -25,13 +25,6 @@ std::vector<std::string> child_environment(const ZarnInvocation& invocation) {
   for (const auto& name : invocation.unset) variables.erase(name);
   std::vector<std::string> result;
   for (const auto& [name, value] : variables) result.push_back(name + "=" + value);
-  return result;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-  std::vector<char*> result;
-  for (auto& text : texts) result.push_back(text.data());
-  result.push_back(nullptr);
   return result;
 }
 
@@ -61,6 +54,19 @@ void drain(int out_fd, int err_fd, ZarnRun& run) {
 
 }  // namespace
 
+ChildCommand child_command(const ZarnInvocation& invocation) {
+  std::vector<std::string> arguments{zarn_binary().string()};
+  arguments.insert(arguments.end(), invocation.arguments.begin(), invocation.arguments.end());
+  return {std::move(arguments), environment_of(invocation)};
+}
+
+std::vector<char*> exec_pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (auto& text : texts) result.push_back(text.data());
+  result.push_back(nullptr);
+  return result;
+}
+
 std::filesystem::path zarn_binary() {
   return ZARN_BINARY;
 }
@@ -69,11 +75,9 @@ std::filesystem::path source_dir() {
 }
 
 ZarnRun run_zarn(const ZarnInvocation& invocation) {
-  std::vector<std::string> arguments{zarn_binary().string()};
-  arguments.insert(arguments.end(), invocation.arguments.begin(), invocation.arguments.end());
-  std::vector<std::string> environment = child_environment(invocation);
-  auto argv = pointers(arguments);
-  auto envp = pointers(environment);
+  ChildCommand command = child_command(invocation);
+  auto argv = exec_pointers(command.arguments);
+  auto envp = exec_pointers(command.environment);
 
   int out_pipe[2];
   int err_pipe[2];

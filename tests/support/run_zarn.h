@@ -24,6 +24,15 @@ struct ZarnInvocation {
   std::vector<std::string> unset;                  ///< removed from this process's
 };
 
+/// The argument vector and environment of a zarn child for invocation, and
+/// the null-terminated pointer array execve wants over either.
+struct ChildCommand {
+  std::vector<std::string> arguments;
+  std::vector<std::string> environment;
+};
+ChildCommand child_command(const ZarnInvocation& invocation);
+std::vector<char*> exec_pointers(std::vector<std::string>& texts);
+
 /// Runs build/zarn as a child process and waits for it, without standard input.
 ZarnRun run_zarn(const ZarnInvocation& invocation);
 

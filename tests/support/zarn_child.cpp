@@ -6,36 +6,16 @@
 
 #include <cerrno>
 #include <csignal>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace zarn::testing {
 
 ZarnChild::ZarnChild(const ZarnInvocation& invocation) {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    const auto equals = text.find('=');
-    if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
-  }
-  if (!invocation.home.empty()) variables["HOME"] = invocation.home.string();
-  for (const auto& [name, value] : invocation.environment) variables[name] = value;
-  for (const auto& name : invocation.unset) variables.erase(name);
-  std::vector<std::string> environment;
-  for (const auto& [name, value] : variables) environment.push_back(name + "=" + value);
-  std::vector<std::string> arguments{zarn_binary().string()};
-  arguments.insert(arguments.end(), invocation.arguments.begin(), invocation.arguments.end());
-
-  std::vector<char*> argv;
-  for (auto& text : arguments) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (auto& text : environment) envp.push_back(text.data());
-  envp.push_back(nullptr);
+  ChildCommand command = child_command(invocation);
+  auto argv = exec_pointers(command.arguments);
+  auto envp = exec_pointers(command.environment);
 
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
