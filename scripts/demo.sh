@@ -6,8 +6,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_TESTS=OFF
-cmake --build build
+cmake -S . -B build -G Ninja
+cmake --build build --target zarn
 zarn="$root/build/zarn"
 
 demo="$(mktemp -d "${TMPDIR:-/tmp}/zarn-demo-XXXXXX")"
@@ -39,6 +39,6 @@ step "cd analytics_hub && zarn migrate ../jaffle_shop"
 (cd "$demo/analytics_hub" && "$zarn" migrate ../jaffle_shop)
 
 step "cd jaffle_shop && zarn target sync --dry-run"
-(cd "$demo/jaffle_shop" && "$zarn" target sync --dry-run --profile jaffle_shop) || true
+(cd "$demo/jaffle_shop" && "$zarn" target sync --dry-run)
 
 printf '\nThe example ran in %s (HOME=%s).\n' "$demo" "$HOME"

@@ -17,7 +17,7 @@ run_suite() {
 }
 
 echo "== g++ build =="
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_TESTS=ON
 
 echo "== clang build with AddressSanitizer and UndefinedBehaviorSanitizer =="
-CC=clang-14 CXX=clang++-14 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON
+CC=clang-14 CXX=clang++-14 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON -DZARN_BUILD_TESTS=ON
