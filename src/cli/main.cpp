@@ -31,7 +31,6 @@ int run(int argc, char** argv) {
     return kExitUsage;
   }
 
-  zarn::host::install_interrupt_handler();
   try {
     const int status = action();
     return zarn::host::interrupted() ? kExitInterrupted : status;

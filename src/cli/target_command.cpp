@@ -2,6 +2,7 @@
 #include <set>
 
 #include "cli/commands.h"
+#include "host/interrupt.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::cli {
@@ -31,8 +32,11 @@ void add_location_options(CLI::App& command, TargetOptions& options) {
   command.add_flag("--quiet,-q", options.quiet, "Print only warnings and errors");
 }
 
+/// Builds the task. Its transfers and package runs stop cleanly on Ctrl-C,
+/// removing their temporary files, so the signal becomes a flag from here on.
 std::unique_ptr<provell::ProvellTask> make_task(host::Context& context,
                                                 const TargetOptions& options) {
+  host::install_interrupt_handler();
   return std::make_unique<provell::ProvellTask>(context, optional_text(options.project_dir),
                                                 optional_text(options.profiles_dir),
                                                 optional_text(options.profile));
