@@ -15,7 +15,7 @@
 #include <sstream>
 #include <vector>
 
-#include "host/context.h"
+#include "host/executable_host.h"
 #include "host/interpreter.h"
 #include "host/process.h"
 #include "task/provell/provell_task.h"
@@ -39,8 +39,8 @@ double median(std::vector<double> times) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
   std::ostringstream sink;
-  zarn::host::Context context{zarn::host::Console(sink), zarn::host::Environment::from_process()};
-  const std::string python = zarn::host::find_interpreter(context.environment).string();
+  zarn::host::ExecutableHost context{zarn::host::Console(sink), zarn::host::Environment::from_process()};
+  const std::string python = zarn::host::find_interpreter(context.environment()).string();
   std::string scratch = (std::filesystem::temp_directory_path() / "zarn-bench-XXXXXX").string();
   if (::mkdtemp(scratch.data()) == nullptr) return 1;
   zarn::provell::ProvellTask task(context, scratch, scratch);

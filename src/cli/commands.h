@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
-#include "host/context.h"
+#include "host/host.h"
 
 namespace zarn::cli {
 
@@ -11,8 +11,8 @@ namespace zarn::cli {
 using Action = std::function<int()>;
 
 /// Adds `zarn migrate`; sets action when the user chooses it.
-void add_migrate_command(CLI::App& app, host::Context& context, Action& action);
+void add_migrate_command(CLI::App& app, host::Host& host, Action& action);
 /// Adds `zarn target sync|install|uninstall`; sets action when one is chosen.
-void add_target_command(CLI::App& app, host::Context& context, Action& action);
+void add_target_command(CLI::App& app, host::Host& host, Action& action);
 
 }  // namespace zarn::cli

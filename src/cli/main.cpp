@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "host/executable_host.h"
 #include "host/interrupt.h"
 
 namespace {
@@ -10,14 +11,14 @@ constexpr int kExitFailure = 1;
 constexpr int kExitInterrupted = 130;
 
 int run(int argc, char** argv) {
-  zarn::host::Context context = zarn::host::process_context();
+  zarn::host::ExecutableHost host;
   CLI::App app("zarn - a command-line tool for data projects", "zarn");
   app.set_version_flag("--version", std::string("zarn ") + ZARN_VERSION);
   app.require_subcommand(0, 1);  // so an unknown word is reported as such
 
   zarn::cli::Action action;
-  zarn::cli::add_migrate_command(app, context, action);
-  zarn::cli::add_target_command(app, context, action);
+  zarn::cli::add_migrate_command(app, host, action);
+  zarn::cli::add_target_command(app, host, action);
 
   try {
     app.parse(argc, argv);

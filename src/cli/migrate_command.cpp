@@ -17,7 +17,7 @@ struct MigrateOptions {
 
 }  // namespace
 
-void add_migrate_command(CLI::App& app, host::Context& context, Action& action) {
+void add_migrate_command(CLI::App& app, host::Host& host, Action& action) {
   auto options = std::make_shared<MigrateOptions>();
   CLI::App* command = app.add_subcommand(
       "migrate",
@@ -30,12 +30,12 @@ void add_migrate_command(CLI::App& app, host::Context& context, Action& action) 
   command->add_flag("--dry-run", options->dry_run, "Show what would be done, change nothing");
   command->add_option("--project-dir", options->project_dir,
                       "Project folder (default: the current folder)");
-  command->callback([&context, &action, options] {
-    action = [&context, options] {
+  command->callback([&host, &action, options] {
+    action = [&host, options] {
       auto optional_text = [](const std::string& text) {
         return text.empty() ? std::nullopt : std::optional<std::string>(text);
       };
-      migrate::MigrateTask task(context, optional_text(options->source_path),
+      migrate::MigrateTask task(host, optional_text(options->source_path),
                                 options->profiles_only, options->project_only, options->full,
                                 options->dry_run, optional_text(options->project_dir));
       return task.run() ? 0 : 1;

@@ -34,39 +34,39 @@ void add_location_options(CLI::App& command, TargetOptions& options) {
 
 /// Builds the task. Its transfers and package runs stop cleanly on Ctrl-C,
 /// removing their temporary files, so the signal becomes a flag from here on.
-std::unique_ptr<provell::ProvellTask> make_task(host::Context& context,
+std::unique_ptr<provell::ProvellTask> make_task(host::Host& host,
                                                 const TargetOptions& options) {
   host::install_interrupt_handler();
-  return std::make_unique<provell::ProvellTask>(context, optional_text(options.project_dir),
+  return std::make_unique<provell::ProvellTask>(host, optional_text(options.project_dir),
                                                 optional_text(options.profiles_dir),
                                                 optional_text(options.profile));
 }
 
-void add_sync(CLI::App& target, host::Context& context, Action& action) {
+void add_sync(CLI::App& target, host::Host& host, Action& action) {
   auto options = std::make_shared<TargetOptions>();
   CLI::App* command = target.add_subcommand(
       "sync", "Compare adapters with the profile's connections and fetch JDBC drivers");
   add_location_options(*command, *options);
   command->add_flag("--clean", options->clean, "Also list unused adapters for removal");
   command->add_flag("--dry-run", options->dry_run, "Report only; download and change nothing");
-  command->callback([&context, &action, options] {
-    action = [&context, options] {
-      const auto task = make_task(context, *options);
+  command->callback([&host, &action, options] {
+    action = [&host, options] {
+      const auto task = make_task(host, *options);
       return task->sync(!options->quiet, options->clean, options->dry_run) ? 0 : 1;
     };
   });
 }
 
-void add_package_command(CLI::App& target, host::Context& context, Action& action,
+void add_package_command(CLI::App& target, host::Host& host, Action& action,
                          const std::string& name, const std::string& help, bool install) {
   auto options = std::make_shared<TargetOptions>();
   CLI::App* command = target.add_subcommand(name, help);
   command->add_option("TYPE", options->adapter_types, "Adapter types, such as postgres")
       ->required();
   add_location_options(*command, *options);
-  command->callback([&context, &action, options, install] {
-    action = [&context, options, install] {
-      const auto task = make_task(context, *options);
+  command->callback([&host, &action, options, install] {
+    action = [&host, options, install] {
+      const auto task = make_task(host, *options);
       const std::set<std::string> types(options->adapter_types.begin(),
                                         options->adapter_types.end());
       const auto outcome = install ? task->install_adapters(types, !options->quiet)
@@ -78,13 +78,13 @@ void add_package_command(CLI::App& target, host::Context& context, Action& actio
 
 }  // namespace
 
-void add_target_command(CLI::App& app, host::Context& context, Action& action) {
+void add_target_command(CLI::App& app, host::Host& host, Action& action) {
   CLI::App* target = app.add_subcommand("target", "Manage the adapters and drivers of targets");
   target->require_subcommand(1);
-  add_sync(*target, context, action);
-  add_package_command(*target, context, action, "install", "Install the adapter packages of types",
+  add_sync(*target, host, action);
+  add_package_command(*target, host, action, "install", "Install the adapter packages of types",
                       true);
-  add_package_command(*target, context, action, "uninstall",
+  add_package_command(*target, host, action, "uninstall",
                       "Uninstall the adapter packages of types", false);
 }
 

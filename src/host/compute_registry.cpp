@@ -24,6 +24,17 @@ yaml::Node load_registry(const std::filesystem::path& path) {
   return computes;
 }
 
+/// A config mapping shared with the registry's document.
+class NodeConfig : public ComputeConfig {
+ public:
+  explicit NodeConfig(yaml::Node config) : config_(std::move(config)) {}
+  bool contains(const std::string& key) override { return config_.contains(key); }
+  void erase(const std::string& key) override { config_.erase(key); }
+
+ private:
+  yaml::Node config_;
+};
+
 }  // namespace
 
 yaml::Node ComputeEntry::config() {
@@ -33,17 +44,23 @@ yaml::Node ComputeEntry::config() {
   return yaml::Node::mapping();
 }
 
-ComputeRegistry::ComputeRegistry(const std::string& project_dir)
+FileComputeRegistry::FileComputeRegistry(const std::string& project_dir)
     : path_(std::filesystem::path(project_dir) / ".zarn" / "computes.yml"),
       computes_(load_registry(path_)) {}
 
-std::optional<ComputeEntry> ComputeRegistry::get(const std::string& name) {
+std::optional<ComputeEntry> FileComputeRegistry::get(const std::string& name) {
   const yaml::Node* entry = computes_.find(name);
   if (entry == nullptr || !entry->is_mapping()) return std::nullopt;
   return ComputeEntry(*entry);
 }
 
-void ComputeRegistry::_save() {
+std::unique_ptr<ComputeConfig> FileComputeRegistry::entry_config(const std::string& name) {
+  auto entry = get(name);
+  if (!entry) return nullptr;
+  return std::make_unique<NodeConfig>(entry->config());
+}
+
+void FileComputeRegistry::_save() {
   create_folders(path_.parent_path());
   write_file_atomic(path_, std::string(kHeader) + yaml::dump(computes_));
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "host/host.h"
 #include "yaml/node.h"
 
 namespace zarn::host {
@@ -24,15 +25,16 @@ class ComputeEntry {
 /// mapping from compute name to an entry mapping whose settings lie under
 /// "config". Loaded at construction; a missing or empty file is an empty
 /// registry; a file that cannot be parsed or is not a mapping throws.
-class ComputeRegistry {
+class FileComputeRegistry : public ComputeRegistry {
  public:
-  explicit ComputeRegistry(const std::string& project_dir);
+  explicit FileComputeRegistry(const std::string& project_dir);
 
   /// The entry of that name, or absent.
   std::optional<ComputeEntry> get(const std::string& name);
+  std::unique_ptr<ComputeConfig> entry_config(const std::string& name) override;
   /// Rewrites the whole file: "# ZARN Compute Configuration", an empty line,
   /// then the sorted block dump; through a temporary file and a rename.
-  void _save();
+  void _save() override;
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -1,7 +1,6 @@
 #include "host/context.h"
 
 #include <chrono>
-#include <iostream>
 #include <ostream>
 
 extern char** environ;
@@ -50,10 +49,6 @@ std::tm system_local_time() {
   std::tm local{};
   localtime_r(&now, &local);
   return local;
-}
-
-Context process_context() {
-  return Context{Console(std::cout), Environment::from_process(), system_local_time};
 }
 
 }  // namespace zarn::host

@@ -42,14 +42,4 @@ class Console {
 using LocalClock = std::function<std::tm()>;
 std::tm system_local_time();
 
-/// What the host hands a task: where lines go, the environment, the clock.
-struct Context {
-  Console console;
-  Environment environment;
-  LocalClock local_time = system_local_time;
-};
-
-/// Standard output, this process's environment and the system clock.
-Context process_context();
-
 }  // namespace zarn::host

@@ -62,6 +62,18 @@ struct Transfer {
   curl_off_t bytes_seen = 0;
   std::chrono::steady_clock::time_point last_progress = std::chrono::steady_clock::now();
   bool stalled = false;
+  const InterruptPoll* pending_interrupt = nullptr;
+  std::chrono::steady_clock::time_point last_poll{};
+  int interrupt_signal = 0;
+
+  /// Asks the host at most ten times a second: a Python host takes its lock to answer.
+  bool interrupted(std::chrono::steady_clock::time_point now) {
+    if (interrupt_signal != 0) return true;
+    if (now - last_poll < std::chrono::milliseconds(100)) return false;
+    last_poll = now;
+    interrupt_signal = (*pending_interrupt)();
+    return interrupt_signal != 0;
+  }
 };
 
 long response_status(CURL* curl) {
@@ -109,8 +121,8 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
 // stall as a socket time-out would: no byte for the whole time-out.
 int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
   auto& transfer = *static_cast<Transfer*>(user);
-  if (interrupted()) return 1;
   const auto now = std::chrono::steady_clock::now();
+  if (transfer.interrupted(now)) return 1;
   if (received != transfer.bytes_seen) {
     transfer.bytes_seen = received;
     transfer.last_progress = now;
@@ -149,11 +161,14 @@ struct HttpClient::Handle {
 
   CURL* curl;
   std::array<char, CURL_ERROR_SIZE> error{};
+  InterruptPoll pending_interrupt;
 };
 
-HttpClient::HttpClient() {
+HttpClient::HttpClient(InterruptPoll pending_interrupt) {
   init_curl_once();
   handle_ = std::make_unique<Handle>();
+  handle_->pending_interrupt =
+      pending_interrupt ? std::move(pending_interrupt) : InterruptPoll(interrupt_signal);
   CURL* curl = handle_->curl;
   set_option(curl, CURLOPT_USERAGENT, std::string(kUserAgent).c_str());
   set_option(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -184,9 +199,12 @@ std::string HttpClient::get(const std::string& url, std::chrono::seconds timeout
 }
 
 void HttpClient::get(const std::string& url, std::chrono::seconds timeout, const BodySink& sink) {
-  if (interrupted()) throw TransferInterrupted();
+  if (const int signal = handle_->pending_interrupt(); signal != 0) {
+    throw TransferInterrupted(signal);
+  }
   CURL* curl = handle_->curl;
   Transfer transfer;
+  transfer.pending_interrupt = &handle_->pending_interrupt;
   transfer.curl = curl;
   transfer.sink = &sink;
   transfer.timeout = timeout;
@@ -198,7 +216,9 @@ void HttpClient::get(const std::string& url, std::chrono::seconds timeout, const
   handle_->error[0] = '\0';
 
   const CURLcode code = curl_easy_perform(curl);
-  if (code == CURLE_ABORTED_BY_CALLBACK && interrupted()) throw TransferInterrupted();
+  if (code == CURLE_ABORTED_BY_CALLBACK && transfer.interrupt_signal != 0) {
+    throw TransferInterrupted(transfer.interrupt_signal);
+  }
   if (code == CURLE_ABORTED_BY_CALLBACK && transfer.stalled) {
     throw HttpError("timed out: no data for " + std::to_string(timeout.count()) + " seconds");
   }

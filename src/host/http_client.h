@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/host.h"
+
 namespace zarn::host {
 
 /// A failed request: connection, time-out, TLS, or an HTTP error status
@@ -25,10 +27,13 @@ class HttpError : public std::runtime_error {
 
 /// A transfer stopped because Ctrl-C or SIGTERM arrived. Callers that swallow
 /// per-item failures let this one through so the run ends.
-class TransferInterrupted : public std::runtime_error {
+class TransferInterrupted : public Interrupted {
  public:
-  TransferInterrupted() : std::runtime_error("Interrupted") {}
+  explicit TransferInterrupted(int signal) : Interrupted(signal) {}
 };
+
+/// The signal that asks transfers to stop, or 0; polled a few times a second.
+using InterruptPoll = std::function<int()>;
 
 /// Receives the body of a response piece by piece.
 using BodySink = std::function<void(std::string_view)>;
@@ -42,7 +47,8 @@ class HttpClient {
  public:
   static constexpr std::string_view kUserAgent = "ZARN-Core/0.5.95";
 
-  HttpClient();
+  /// pending_interrupt defaults to the process's interrupt flag.
+  explicit HttpClient(InterruptPoll pending_interrupt = {});
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;

@@ -7,8 +7,8 @@ namespace {
 
 volatile std::sig_atomic_t interrupt_received = 0;
 
-extern "C" void on_interrupt(int) {
-  interrupt_received = 1;
+extern "C" void on_interrupt(int signal) {
+  interrupt_received = signal;
 }
 
 }  // namespace
@@ -22,8 +22,8 @@ void install_interrupt_handler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool interrupted() {
-  return interrupt_received != 0;
+int interrupt_signal() {
+  return interrupt_received;
 }
 
 }  // namespace zarn::host

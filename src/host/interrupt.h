@@ -7,7 +7,11 @@ namespace zarn::host {
 /// temporary files. The flag is the one process-wide state: signals have
 /// nowhere else to go.
 void install_interrupt_handler();
+/// The signal that arrived since install_interrupt_handler(), or 0.
+int interrupt_signal();
 /// Whether an interrupt arrived since install_interrupt_handler().
-bool interrupted();
+inline bool interrupted() {
+  return interrupt_signal() != 0;
+}
 
 }  // namespace zarn::host

@@ -36,7 +36,7 @@ TEST(ComputeRegistry, MissingOrEmptyFilesAreEmptyRegistries) {
   for (const char* text : {static_cast<const char*>(nullptr), "", "# nothing yet\n", "~\n"}) {
     TempDir dir;
     if (text) testing::write_file(dir / "project/.zarn/computes.yml", text);
-    ComputeRegistry registry((dir / "project").string());
+    FileComputeRegistry registry((dir / "project").string());
     EXPECT_FALSE(registry.get("spark-local").has_value());
     // Saving creates the folder when needed.
     registry._save();
@@ -48,7 +48,7 @@ TEST(ComputeRegistry, MissingOrEmptyFilesAreEmptyRegistries) {
 TEST(ComputeRegistry, GivesMappingEntriesOnly) {
   TempDir dir;
   testing::write_file(dir / ".zarn/computes.yml", kComputes);
-  ComputeRegistry registry(dir.path().string());
+  FileComputeRegistry registry(dir.path().string());
   ASSERT_TRUE(registry.get("spark-local").has_value());
   EXPECT_EQ(registry.get("spark-local")->config().size(), 3u);
   EXPECT_FALSE(registry.get("not_an_entry").has_value());
@@ -70,7 +70,7 @@ TEST(ComputeRegistry, SavesRemovalsAndKeepsEverythingElse) {
   TempDir dir;
   testing::write_file(dir / ".zarn/computes.yml", kComputes);
   ::chmod((dir / ".zarn/computes.yml").c_str(), 0600);
-  ComputeRegistry registry(dir.path().string());
+  FileComputeRegistry registry(dir.path().string());
   yaml::Node config = registry.get("spark-local")->config();
   EXPECT_TRUE(config.erase("spark.jars"));
   EXPECT_TRUE(config.erase("spark.jars.packages"));
@@ -86,7 +86,7 @@ TEST(ComputeRegistry, SavesRemovalsAndKeepsEverythingElse) {
   EXPECT_EQ(fs::status(registry.path()).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
   // Saving again reads back the same and keeps a single header.
-  ComputeRegistry(dir.path().string())._save();
+  FileComputeRegistry(dir.path().string())._save();
   EXPECT_EQ(testing::read_file(registry.path()), text);
 }
 
@@ -105,7 +105,7 @@ TEST(ComputeRegistry, RejectsFilesItCannotUseNamingThem) {
     const fs::path path = dir / ".zarn/computes.yml";
     testing::write_file(path, c.text);
     try {
-      ComputeRegistry registry(dir.path().string());
+      FileComputeRegistry registry(dir.path().string());
       ADD_FAILURE() << "no error for " << c.text;
     } catch (const std::runtime_error& error) {
       const std::string message = error.what();

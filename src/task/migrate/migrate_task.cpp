@@ -28,7 +28,7 @@ bool all_succeeded(const std::vector<std::optional<MigrationResult>>& results) {
 
 }  // namespace
 
-MigrateTask::MigrateTask(host::Context& context, std::optional<std::string> source_path_text,
+MigrateTask::MigrateTask(host::Host& host, std::optional<std::string> source_path_text,
                          bool profiles_only_flag, bool project_only_flag, bool full_flag,
                          bool dry_run_flag, std::optional<std::string> project_dir_text)
     : source_path(optional_path(source_path_text)),
@@ -37,14 +37,14 @@ MigrateTask::MigrateTask(host::Context& context, std::optional<std::string> sour
       full(full_flag),
       dry_run(dry_run_flag),
       project_dir(project_dir_or_cwd(project_dir_text)),
-      context_(context) {}
+      host_(host) {}
 
 void MigrateTask::echo(std::string_view text) const {
-  context_.console.echo(text);
+  host_.echo(text);
 }
 
 std::filesystem::path MigrateTask::home_path(std::string_view folder, std::string_view file) const {
-  return host::home_dir(context_.environment) / folder / file;
+  return host::home_dir(host_.environment()) / folder / file;
 }
 
 bool MigrateTask::run() {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/context.h"
+#include "host/host.h"
 
 namespace zarn::migrate {
 
@@ -32,7 +32,7 @@ struct MigrationResult {
 /// - Mode B: Import pelk project INTO ZARN project (when in ZARN project)
 class MigrateTask {
  public:
-  MigrateTask(host::Context& context, std::optional<std::string> source_path = std::nullopt,
+  MigrateTask(host::Host& host, std::optional<std::string> source_path = std::nullopt,
               bool profiles_only = false, bool project_only = false, bool full = false,
               bool dry_run = false, std::optional<std::string> project_dir = std::nullopt);
 
@@ -75,7 +75,7 @@ class MigrateTask {
   /// The imported project's name, checked before anything is copied.
   std::string checked_source_name(const std::filesystem::path& source_config_path) const;
 
-  host::Context& context_;
+  host::Host& host_;
 };
 
 }  // namespace zarn::migrate

@@ -66,7 +66,7 @@ MigrationResult MigrateTask::_migrate_project_file() {
   }
 
   if (host::entry_exists(backup_path)) {
-    backup_path = project_dir / ("pelk_project.yml." + timestamp(context_.local_time()) + ".bak");
+    backup_path = project_dir / ("pelk_project.yml." + timestamp(host_.local_time()) + ".bak");
   }
   host::copy_file_with_metadata(old_path, backup_path);
   echo("  Backed up pelk_project.yml → " + backup_path.filename().string());

@@ -201,12 +201,15 @@ bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*
     }
   }
 
-  if (auto entry = compute_registry.get("spark-local")) {
-    yaml::Node config = entry->config();
-    const bool had_jars = config.erase("spark.jars");
-    const bool had_packages = config.erase("spark.jars.packages");
-    if (had_jars || had_packages) {
-      compute_registry._save();
+  if (const auto config = compute_registry->entry_config("spark-local")) {
+    bool modified = false;
+    for (const std::string key : {"spark.jars", "spark.jars.packages"}) {
+      if (!config->contains(key)) continue;
+      config->erase(key);
+      modified = true;
+    }
+    if (modified) {
+      compute_registry->_save();
       if (verbose) print("\n  ✓ Cleaned up old spark.jars config (now uses runtime discovery)");
     }
   }

@@ -4,7 +4,6 @@
 
 #include "host/errors.h"
 #include "host/files.h"
-#include "host/yaml_helper.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::provell {
@@ -67,7 +66,7 @@ void add_targets(InventoryBuilder& builder, const yaml::Node& profile,
     const yaml::Node* type = target.find("type");
     if (type == nullptr || !type->truthy()) continue;
     std::string name = prefixed ? profile_name + "." + target_name.str() : target_name.str();
-    builder.put(Connection{std::move(name), type->str(), profile_name});
+    builder.put(Connection(std::move(name), *type, profile_name));
   }
 }
 
@@ -81,7 +80,7 @@ std::optional<std::string> ProvellTask::_get_profile_name() {
   // A project file that cannot be used names no profile; all profiles are scanned then.
   try {
     const yaml::Node project =
-        host::load_yaml_text(host::read_text_file(project_file), project_file.string());
+        host_.load_yaml_text(host::read_text_file(project_file), project_file.string());
     if (!project.is_mapping()) return std::nullopt;
     const yaml::Node* profile = project.find("profile");
     if (profile == nullptr || !profile->is_string()) return std::nullopt;
@@ -100,7 +99,7 @@ yaml::Node ProvellTask::_load_profiles() {
   }
   try {
     yaml::Node profiles =
-        host::load_yaml_text(host::read_text_file(profiles_path), profiles_path.string());
+        host_.load_yaml_text(host::read_text_file(profiles_path), profiles_path.string());
     if (!profiles.truthy()) return yaml::Node::mapping();
     if (!profiles.is_mapping()) {
       throw std::runtime_error(profiles_path.string() + ": the top level is " +
@@ -132,7 +131,9 @@ ConnectionInventory ProvellTask::get_connections_info() {
 
 std::set<std::string> ProvellTask::get_required_adapter_types() {
   std::set<std::string> types;
-  for (const Connection& connection : get_connections_info()) types.insert(connection.type);
+  for (const Connection& connection : get_connections_info()) {
+    types.insert(connection.type_text());
+  }
   return types;
 }
 

@@ -13,16 +13,16 @@ std::string given_or(const std::optional<std::string>& given, auto fallback) {
 
 }  // namespace
 
-ProvellTask::ProvellTask(host::Context& context, std::optional<std::string> project_dir_arg,
+ProvellTask::ProvellTask(host::Host& host, std::optional<std::string> project_dir_arg,
                          std::optional<std::string> profiles_dir_arg,
                          std::optional<std::string> profile_name_arg)
     : project_dir(
           given_or(project_dir_arg, [] { return std::filesystem::current_path().string(); })),
       profiles_dir(given_or(profiles_dir_arg,
-                            [&context] { return get_zarn_dir(context.environment).string(); })),
+                            [&host] { return get_zarn_dir(host.environment()).string(); })),
       profile_name(std::move(profile_name_arg)),
-      compute_registry(project_dir),
-      context_(context) {}
+      compute_registry(host.compute_registry(project_dir)),
+      host_(host) {}
 
 ProvellTask::~ProvellTask() = default;
 

@@ -8,8 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/compute_registry.h"
-#include "host/context.h"
+#include "host/host.h"
 #include "yaml/node.h"
 
 namespace zarn::host {
@@ -20,9 +19,18 @@ namespace zarn::provell {
 
 /// One entry of the connection inventory.
 struct Connection {
+  Connection(std::string name_text, yaml::Node type_value, std::string profile_text)
+      : name(std::move(name_text)), type(std::move(type_value)), profile(std::move(profile_text)) {}
+  Connection(std::string name_text, std::string type_text, std::string profile_text)
+      : Connection(std::move(name_text), yaml::Node::string(std::move(type_text)),
+                   std::move(profile_text)) {}
+
   std::string name;     ///< target name, or "{profile}.{target}" when all profiles are scanned
-  std::string type;     ///< the target's "type", in its text form
+  yaml::Node type;      ///< the target's "type" as read
   std::string profile;  ///< the profile the target belongs to
+
+  /// The type's text form, by which reports sort and the catalogues look it up.
+  std::string type_text() const { return type.str(); }
 
   friend bool operator==(const Connection&, const Connection&) = default;
 };
@@ -36,7 +44,7 @@ using PackageOutcome = std::pair<std::vector<std::string>, std::vector<std::stri
 /// Task for synchronizing adapters and JARs based on profiles.yml connections.
 class ProvellTask {
  public:
-  ProvellTask(host::Context& context, std::optional<std::string> project_dir = std::nullopt,
+  ProvellTask(host::Host& host, std::optional<std::string> project_dir = std::nullopt,
               std::optional<std::string> profiles_dir = std::nullopt,
               std::optional<std::string> profile_name = std::nullopt);
   ~ProvellTask();
@@ -74,13 +82,13 @@ class ProvellTask {
   const std::string project_dir;
   const std::string profiles_dir;
   const std::optional<std::string> profile_name;
-  host::ComputeRegistry compute_registry;
+  const std::unique_ptr<host::ComputeRegistry> compute_registry;
 
  private:
-  void print(std::string_view line) const { context_.console.echo(line); }
+  void print(std::string_view line) const { host_.echo(line); }
   host::HttpClient& http();
 
-  host::Context& context_;
+  host::Host& host_;
   std::unique_ptr<host::HttpClient> http_;  ///< one connection, reused for the whole run
 };
 

@@ -87,7 +87,7 @@ std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
   }
   std::string group_path = parts[0];
   std::replace(group_path.begin(), group_path.end(), '.', '/');
-  std::string url = maven_repo(context_.environment) + "/" + group_path + "/" + artifact_id + "/" +
+  std::string url = maven_repo(host_.environment()) + "/" + group_path + "/" + artifact_id + "/" +
                     version + "/" + jar_name;
   return {std::move(url), std::move(jar_name)};
 }
@@ -126,7 +126,9 @@ void ProvellTask::_resolve_transitive_deps(const std::string& coord,
 }
 
 host::HttpClient& ProvellTask::http() {
-  if (!http_) http_ = std::make_unique<host::HttpClient>();
+  if (!http_) {
+    http_ = std::make_unique<host::HttpClient>([this] { return host_.pending_interrupt(); });
+  }
   return *http_;
 }
 

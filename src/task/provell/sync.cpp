@@ -30,16 +30,16 @@ std::set<std::string> difference(const std::set<std::string>& a, const std::set<
 /// Writes the report lines of one run.
 class Report {
  public:
-  explicit Report(const host::Console& console) : console_(console) {}
+  explicit Report(host::Host& host) : host_(host) {}
 
-  void line(std::string_view text) const { console_.echo(text); }
+  void line(std::string_view text) const { host_.echo(text); }
 
   void connections(const ConnectionInventory& inventory) const {
     line(fmt::format("\nConnections found: {}", inventory.size()));
     line(kDashLine);
     std::map<std::string, std::vector<std::string>> by_type;
     for (const Connection& connection : inventory) {
-      by_type[connection.type].push_back(connection.name);
+      by_type[connection.type_text()].push_back(connection.name);
     }
     for (const auto& [adapter_type, names] : by_type) {
       line(fmt::format("\n  {} ({} connection(s)):", adapter_type, names.size()));
@@ -92,13 +92,13 @@ class Report {
   }
 
  private:
-  const host::Console& console_;
+  host::Host& host_;
 };
 
 }  // namespace
 
 bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
-  const Report report(context_.console);
+  const Report report(host_);
   if (verbose) {
     print("\nZARN Target Sync");
     print(kEqualsLine);

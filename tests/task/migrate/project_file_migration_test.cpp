@@ -2,7 +2,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/context.h"
+#include "host/executable_host.h"
 #include "migrate_fixture.h"
 #include "task/migrate/migrate_task.h"
 #include "yaml/load.h"
@@ -168,7 +168,7 @@ struct DirectTask {
                   return local;
                 }} {}
   std::ostringstream out;  // before context, which writes to it
-  host::Context context;
+  host::ExecutableHost context;
 };
 
 TEST_F(MigrateTest, DirectCallsSkipExistingProjectFileAndStampBackups) {

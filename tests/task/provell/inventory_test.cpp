@@ -95,11 +95,12 @@ no_outputs:
     std::optional<std::string> profile_name;
     ConnectionInventory expected;
   };
-  // Non-text values are kept in their text form, so every type sorts and prints.
+  // A type is kept as read; names are text.
+  const yaml::Node five = yaml::Node::integer(5);
   const Case cases[] = {
       {std::nullopt,
-       {{"dev.numbered", "5", "dev"}, {"dev.ok", "trino", "dev"}, {"dev.7", "Postgres", "dev"}}},
-      {"dev", {{"numbered", "5", "dev"}, {"ok", "trino", "dev"}, {"7", "Postgres", "dev"}}},
+       {{"dev.numbered", five, "dev"}, {"dev.ok", "trino", "dev"}, {"dev.7", "Postgres", "dev"}}},
+      {"dev", {{"numbered", five, "dev"}, {"ok", "trino", "dev"}, {"7", "Postgres", "dev"}}},
       {"scalar_profile", {}},
       {"null_outputs", {}},
       {"listed_outputs", {}},
@@ -191,7 +192,7 @@ TEST(LoadProfiles, AMissingFileSaysWhereItWasLookedFor) {
 TEST(ProvellTaskConstruction, DefaultsToTheWorkingFolderAndHomeZarn) {
   testing::TempDir dir;
   std::ostringstream out;
-  host::Context context{host::Console(out), host::Environment({{"HOME", (dir / "home").string()}})};
+  host::ExecutableHost context{host::Console(out), host::Environment({{"HOME", (dir / "home").string()}})};
   for (const std::optional<std::string>& unset :
        {std::optional<std::string>(), std::optional<std::string>("")}) {
     ProvellTask task(context, unset, unset, unset);

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/context.h"
+#include "host/executable_host.h"
 #include "support/maven_server.h"
 #include "support/temp_dir.h"
 #include "task/provell/provell_task.h"
@@ -40,7 +40,7 @@ class MavenTest : public ::testing::Test {
   testing::MavenServer server;
   testing::TempDir dir;
   std::ostringstream out;
-  host::Context context{host::Console(out), host::Environment(std::map<std::string, std::string>{
+  host::ExecutableHost context{host::Console(out), host::Environment(std::map<std::string, std::string>{
                                                 {"HOME", (dir / "home").string()},
                                                 {"ZARN_MAVEN_REPO", server.repo_url()}})};
 

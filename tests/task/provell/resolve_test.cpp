@@ -135,7 +135,7 @@ TEST_F(ResolveTest, AnUnreadableDescriptorEndsOnlyItsOwnExpansion) {
     MavenServer fresh;
     if (!test.body.empty()) fresh.add_pom("g:broken:1", test.body);
     fresh.add_pom("g:top:1", std::vector<PomDep>{{"g", "broken"}, {"g", "sibling"}});
-    context.environment.set("ZARN_MAVEN_REPO", fresh.repo_url());
+    context.set_variable("ZARN_MAVEN_REPO", fresh.repo_url());
     EXPECT_EQ(task()._resolve_transitive_deps("g:top:1"),
               (Coords{"g:top:1", "g:broken:1", "g:sibling:1"}))
         << test.name;

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "host/context.h"
+#include "host/executable_host.h"
 #include "support/temp_dir.h"
 #include "task/provell/provell_task.h"
 
@@ -28,7 +28,7 @@ struct TaskFixture {
 
   testing::TempDir dir;
   std::ostringstream out;
-  host::Context context;
+  host::ExecutableHost context;
   std::optional<ProvellTask> task;
 
  private:

@@ -1,0 +1,43 @@
+#include "host/executable_host.h"
+
+#include <iostream>
+
+#include "host/compute_registry.h"
+#include "host/interpreter.h"
+#include "host/interrupt.h"
+#include "host/module_lookup.h"
+#include "host/yaml_helper.h"
+
+namespace zarn::host {
+
+ExecutableHost::ExecutableHost()
+    : ExecutableHost(Console(std::cout), Environment::from_process()) {}
+
+ExecutableHost::ExecutableHost(Console console, Environment environment, LocalClock clock)
+    : console_(console), environment_(std::move(environment)), clock_(std::move(clock)) {}
+
+void ExecutableHost::echo(std::string_view line) {
+  console_.echo(line);
+}
+
+yaml::Node ExecutableHost::load_yaml_text(const std::string& text, const std::string& source) {
+  return host::load_yaml_text(text, source);
+}
+
+std::unique_ptr<ComputeRegistry> ExecutableHost::compute_registry(const std::string& project_dir) {
+  return std::make_unique<FileComputeRegistry>(project_dir);
+}
+
+std::filesystem::path ExecutableHost::interpreter() {
+  return find_interpreter(environment_);
+}
+
+std::set<std::string> ExecutableHost::find_modules(const std::vector<std::string>& modules) {
+  return find_modules_in_child(interpreter(), modules);
+}
+
+int ExecutableHost::pending_interrupt() {
+  return interrupt_signal();
+}
+
+}  // namespace zarn::host

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <iosfwd>
+
+#include "host/context.h"
+#include "host/host.h"
+
+namespace zarn::host {
+
+/// The zarn executable as the tasks' host: lines to a stream, a snapshot of
+/// the environment, the adapters' interpreter found through it
+/// (ZARN_PYTHON, VIRTUAL_ENV, PATH) and asked in a child process, and the
+/// interrupt flag that Ctrl-C and SIGTERM set.
+class ExecutableHost : public Host {
+ public:
+  /// Standard output, this process's environment and the system clock.
+  ExecutableHost();
+  ExecutableHost(Console console, Environment environment, LocalClock clock = system_local_time);
+
+  void echo(std::string_view line) override;
+  Environment environment() const override { return environment_; }
+  std::tm local_time() const override { return clock_(); }
+  yaml::Node load_yaml_text(const std::string& text, const std::string& source) override;
+  std::unique_ptr<ComputeRegistry> compute_registry(const std::string& project_dir) override;
+  std::filesystem::path interpreter() override;
+  std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
+  int pending_interrupt() override;
+
+  /// Changes one variable of the environment the tasks see.
+  void set_variable(std::string name, std::string value) {
+    environment_.set(std::move(name), std::move(value));
+  }
+
+ private:
+  Console console_;
+  Environment environment_;
+  LocalClock clock_;
+};
+
+}  // namespace zarn::host

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/context.h"
+#include "yaml/node.h"
+
+namespace zarn::host {
+
+/// The settings mapping of one compute entry, as the host keeps it.
+class ComputeConfig {
+ public:
+  virtual ~ComputeConfig() = default;
+  virtual bool contains(const std::string& key) = 0;
+  virtual void erase(const std::string& key) = 0;
+};
+
+/// The host's registry of compute settings for one project.
+class ComputeRegistry {
+ public:
+  virtual ~ComputeRegistry() = default;
+  /// The config of the entry of that name; null when the registry has none.
+  virtual std::unique_ptr<ComputeConfig> entry_config(const std::string& name) = 0;
+  /// Writes the registry back.
+  virtual void _save() = 0;
+};
+
+/// Everything a task takes from the program that runs it: the zarn
+/// executable, or a Python host that imports the tasks as plug-in modules.
+/// The tasks never learn which.
+class Host {
+ public:
+  virtual ~Host() = default;
+
+  /// Prints one line of task output followed by a line break.
+  virtual void echo(std::string_view line) = 0;
+  /// The environment variables as they are now.
+  virtual Environment environment() const = 0;
+  /// Local wall-clock time, for backup names.
+  virtual std::tm local_time() const = 0;
+  /// The host's YAML loader, for the profiles and project files the sync reads.
+  virtual yaml::Node load_yaml_text(const std::string& text, const std::string& source) = 0;
+  /// The host's compute registry of a project folder.
+  virtual std::unique_ptr<ComputeRegistry> compute_registry(const std::string& project_dir) = 0;
+  /// The interpreter whose package installer manages the adapters.
+  virtual std::filesystem::path interpreter() = 0;
+  /// The names among modules that the interpreter can find.
+  virtual std::set<std::string> find_modules(const std::vector<std::string>& modules) = 0;
+  /// The signal that asks the run to stop (SIGINT, SIGTERM), or 0. Long waits
+  /// poll it a few times a second.
+  virtual int pending_interrupt() = 0;
+};
+
+/// Thrown where a task stops because the host asked it to (Ctrl-C, SIGTERM).
+class Interrupted : public std::runtime_error {
+ public:
+  explicit Interrupted(int signal) : std::runtime_error("Interrupted"), signal_(signal) {}
+  int signal() const { return signal_; }
+
+ private:
+  int signal_;
+};
+
+/// Throws Interrupted when the host asks the run to stop.
+inline void throw_if_interrupted(Host& host) {
+  if (const int signal = host.pending_interrupt(); signal != 0) throw Interrupted(signal);
+}
+
+}  // namespace zarn::host
