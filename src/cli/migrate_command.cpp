@@ -35,9 +35,9 @@ void add_migrate_command(CLI::App& app, host::Host& host, Action& action) {
       auto optional_text = [](const std::string& text) {
         return text.empty() ? std::nullopt : std::optional<std::string>(text);
       };
-      migrate::MigrateTask task(host, optional_text(options->source_path),
-                                options->profiles_only, options->project_only, options->full,
-                                options->dry_run, optional_text(options->project_dir));
+      migrate::MigrateTask task(host, optional_text(options->source_path), options->profiles_only,
+                                options->project_only, options->full, options->dry_run,
+                                optional_text(options->project_dir));
       return task.run() ? 0 : 1;
     };
   });

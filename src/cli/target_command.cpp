@@ -34,8 +34,7 @@ void add_location_options(CLI::App& command, TargetOptions& options) {
 
 /// Builds the task. Its transfers and package runs stop cleanly on Ctrl-C,
 /// removing their temporary files, so the signal becomes a flag from here on.
-std::unique_ptr<provell::ProvellTask> make_task(host::Host& host,
-                                                const TargetOptions& options) {
+std::unique_ptr<provell::ProvellTask> make_task(host::Host& host, const TargetOptions& options) {
   host::install_interrupt_handler();
   return std::make_unique<provell::ProvellTask>(host, optional_text(options.project_dir),
                                                 optional_text(options.profiles_dir),
@@ -84,8 +83,8 @@ void add_target_command(CLI::App& app, host::Host& host, Action& action) {
   add_sync(*target, host, action);
   add_package_command(*target, host, action, "install", "Install the adapter packages of types",
                       true);
-  add_package_command(*target, host, action, "uninstall",
-                      "Uninstall the adapter packages of types", false);
+  add_package_command(*target, host, action, "uninstall", "Uninstall the adapter packages of types",
+                      false);
 }
 
 }  // namespace zarn::cli

@@ -55,6 +55,9 @@ class Host {
   /// The signal that asks the run to stop (SIGINT, SIGTERM), or 0. Long waits
   /// poll it a few times a second.
   virtual int pending_interrupt() = 0;
+  /// Shows a transient status line (live progress) in place of the previous
+  /// one; an empty text erases it. A host without a terminal ignores it.
+  virtual void show_progress(std::string_view /*status*/) {}
 };
 
 /// Thrown where a task stops because the host asked it to (Ctrl-C, SIGTERM).

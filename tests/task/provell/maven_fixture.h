@@ -40,9 +40,10 @@ class MavenTest : public ::testing::Test {
   testing::MavenServer server;
   testing::TempDir dir;
   std::ostringstream out;
-  host::ExecutableHost context{host::Console(out), host::Environment(std::map<std::string, std::string>{
-                                                {"HOME", (dir / "home").string()},
-                                                {"ZARN_MAVEN_REPO", server.repo_url()}})};
+  host::ExecutableHost context{
+      host::Console(out),
+      host::Environment(std::map<std::string, std::string>{
+          {"HOME", (dir / "home").string()}, {"ZARN_MAVEN_REPO", server.repo_url()}})};
 
  private:
   std::optional<ProvellTask> task_;
