@@ -138,6 +138,8 @@ class Node {
   std::string str() const;
   /// Whether both refer to the same underlying value (Python's `is`).
   bool same(const Node& other) const { return data_ == other.data_; }
+  /// The underlying value's address: equal for nodes that are the same().
+  const void* identity() const { return data_.get(); }
 
   /// Python's ==: deep, numbers compare by value across bool, int and float.
   friend bool operator==(const Node& a, const Node& b);

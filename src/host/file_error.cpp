@@ -1,0 +1,18 @@
+#include "host/file_error.h"
+
+#include <cstring>
+
+namespace zarn::host {
+
+FileError::FileError(const std::string& action, std::filesystem::path path, int error_number)
+    : std::runtime_error("cannot " + action + " " + path.string() + ": " +
+                         std::strerror(error_number)),
+      path_(std::move(path)),
+      error_number_(error_number) {}
+
+void throw_file_error(const std::string& action, const std::filesystem::path& path,
+                      int error_number) {
+  throw FileError(action, path, error_number);
+}
+
+}  // namespace zarn::host

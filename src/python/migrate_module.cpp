@@ -1,0 +1,165 @@
+// The migration task as the plug-in module pelk.task.migrate.
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include "python/python_host.h"
+#include "python/values.h"
+#include "task/migrate/migrate_task.h"
+
+namespace zarn::python {
+namespace {
+
+using migrate::MigrationResult;
+
+constexpr const char* kModuleDoc =
+    "ZARN Migration Task - Migrate from pelk to ZARN configuration.\n\n"
+    "Two modes:\n"
+    "- Mode A: Convert pelk project to ZARN (not in ZARN project)\n"
+    "- Mode B: Import pelk project INTO ZARN project (in ZARN project)";
+
+constexpr const char* kClassDoc =
+    "ZARN Migration Task.\n\n"
+    "Handles two modes:\n"
+    "- Mode A: Convert pelk project to ZARN (when not in ZARN project)\n"
+    "- Mode B: Import pelk project INTO ZARN project (when in ZARN project)";
+
+constexpr const char* kProjectFileDoc =
+    "Create zarn_project.yml from fresh template (like pelk init) + ZARN additions.\n\n"
+    "The template matches pelk init's format, plus the ZARN-specific flatfile-paths\n"
+    "setting, and creates the flatfiles/ directory. Project-specific configs can be\n"
+    "copied from the backed-up file if needed.";
+
+/// The task with the host it runs on.
+struct MigrateTaskObject {
+  std::unique_ptr<PythonHost> host;
+  std::unique_ptr<migrate::MigrateTask> task;
+};
+
+using Results = std::vector<std::optional<MigrationResult>>;
+
+/// Runs a task operation with the interpreter lock released.
+template <typename Fn>
+auto released(Fn&& fn) {
+  py::gil_scoped_release release;
+  return fn();
+}
+
+std::string result_repr(const MigrationResult& result) {
+  return "MigrationResult(success=" + std::string(result.success ? "True" : "False") +
+         ", message=" + py::repr(py::str(result.message)).cast<std::string>() +
+         ", files_copied=" + std::to_string(result.files_copied) + ")";
+}
+
+void bind_result(py::module_& module) {
+  py::class_<MigrationResult>(module, "MigrationResult", "Result of a migration operation.")
+      .def(py::init([](bool success, std::string message, int files_copied) {
+             return MigrationResult{success, std::move(message), files_copied};
+           }),
+           py::arg("success"), py::arg("message"), py::arg("files_copied") = 0)
+      .def_readwrite("success", &MigrationResult::success)
+      .def_readwrite("message", &MigrationResult::message)
+      .def_readwrite("files_copied", &MigrationResult::files_copied)
+      .def("__eq__",
+           [](const MigrationResult& self, py::object other) -> py::object {
+             if (!py::isinstance<MigrationResult>(other))
+               return py::reinterpret_borrow<py::object>(Py_NotImplemented);
+             return py::bool_(self == other.cast<const MigrationResult&>());
+           })
+      .def("__repr__", &result_repr);
+}
+
+MigrateTaskObject make_task(py::object source_path, py::object profiles_only,
+                            py::object project_only, py::object full, py::object dry_run,
+                            py::object project_dir) {
+  MigrateTaskObject object{std::make_unique<PythonHost>(), nullptr};
+  object.task = std::make_unique<migrate::MigrateTask>(
+      *object.host, optional_text(source_path), truth(profiles_only), truth(project_only),
+      truth(full), truth(dry_run), optional_text(project_dir));
+  return object;
+}
+
+void bind_task(py::module_& module) {
+  using Task = MigrateTaskObject;
+  py::class_<Task>(module, "MigrateTask", kClassDoc)
+      .def(py::init(&make_task), py::arg("source_path") = py::none(),
+           py::arg("profiles_only") = false, py::arg("project_only") = false,
+           py::arg("full") = false, py::arg("dry_run") = false, py::arg("project_dir") = py::none())
+      .def_property_readonly("source_path",
+                             [](const Task& self) -> py::object {
+                               const auto& path = self.task->source_path;
+                               return path ? to_path(*path) : py::none();
+                             })
+      .def_property_readonly("profiles_only",
+                             [](const Task& self) { return self.task->profiles_only; })
+      .def_property_readonly("project_only",
+                             [](const Task& self) { return self.task->project_only; })
+      .def_property_readonly("full", [](const Task& self) { return self.task->full; })
+      .def_property_readonly("dry_run", [](const Task& self) { return self.task->dry_run; })
+      .def_property_readonly("project_dir",
+                             [](const Task& self) { return to_path(self.task->project_dir); })
+      .def(
+          "run", [](Task& self) { return released([&] { return self.task->run(); }); },
+          "Execute migration based on context and flags.")
+      .def(
+          "_convert_to_zarn",
+          [](Task& self) { return released([&] { return self.task->_convert_to_zarn(); }); },
+          "Mode A: Convert pelk project in current directory to ZARN.")
+      .def(
+          "_auto_detect_and_migrate",
+          [](Task& self) {
+            return released([&] { return self.task->_auto_detect_and_migrate(); });
+          },
+          "Auto-detect what needs to be migrated.")
+      .def(
+          "_migrate_profiles",
+          [](Task& self) { return released([&] { return self.task->_migrate_profiles(); }); },
+          "Migrate project-specific profile from ~/.pelk/profiles.yml to ~/.zarn/profiles.yml.")
+      .def(
+          "_migrate_project_file",
+          [](Task& self) { return released([&] { return self.task->_migrate_project_file(); }); },
+          kProjectFileDoc)
+      .def(
+          "_import_pelk_project",
+          [](Task& self) { return released([&] { return self.task->_import_pelk_project(); }); },
+          "Mode B: Import pelk project INTO current ZARN project.")
+      .def(
+          "_copy_directory",
+          [](Task& self, const std::string& dir_name, const std::string& source_name) {
+            return released([&] { return self.task->_copy_directory(dir_name, source_name); });
+          },
+          "Copy a directory from source to target/<source_name>/.", py::arg("dir_name"),
+          py::arg("source_name"))
+      .def(
+          "_import_profile_targets",
+          [](Task& self, const std::string& source_name) {
+            return released([&] { return self.task->_import_profile_targets(source_name); });
+          },
+          "Import profile targets from source pelk project into ZARN profile.",
+          py::arg("source_name"))
+      .def(
+          "_show_summary",
+          [](Task& self, const Results& results) {
+            released([&] { self.task->_show_summary(results); });
+          },
+          "Show migration summary for Mode A.", py::arg("results"))
+      .def(
+          "_show_import_summary",
+          [](Task& self, const std::string& source_name, const Results& results) {
+            released([&] { self.task->_show_import_summary(source_name, results); });
+          },
+          "Show import summary for Mode B.", py::arg("source_name"), py::arg("results"));
+}
+
+}  // namespace
+}  // namespace zarn::python
+
+PYBIND11_MODULE(migrate, module) {
+  namespace python = zarn::python;
+  python::py::options options;
+  options.disable_function_signatures();  // doc texts start with the task's own words
+  module.doc() = python::kModuleDoc;
+  python::register_error_translation(module);
+  python::bind_result(module);
+  python::bind_task(module);
+}

@@ -1,0 +1,242 @@
+#include "python/values.h"
+
+#include <pybind11/stl.h>
+
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "host/errors.h"
+#include "host/file_error.h"
+#include "host/host.h"
+#include "python/python_host.h"
+#include "yaml/load.h"
+
+namespace zarn::python {
+namespace {
+
+using yaml::Kind;
+using yaml::Node;
+
+py::object integer_object(const yaml::Integer& value) {
+  return py::reinterpret_steal<py::object>(PyLong_FromString(value.decimal().c_str(), nullptr, 10));
+}
+
+py::object timestamp_object(const yaml::Timestamp& t) {
+  const py::module_ datetime = py::module_::import("datetime");
+  if (!t.has_time) return datetime.attr("date")(t.year, t.month, t.day);
+  py::object zone = py::none();
+  if (t.utc_offset_minutes) {
+    zone = datetime.attr("timezone")(
+        datetime.attr("timedelta")(py::arg("minutes") = *t.utc_offset_minutes));
+  }
+  return datetime.attr("datetime")(t.year, t.month, t.day, t.hour, t.minute, t.second,
+                                   t.microsecond, zone);
+}
+
+class ToPython {
+ public:
+  py::object convert(const Node& node) {
+    switch (node.kind()) {
+      case Kind::Null:
+        return py::none();
+      case Kind::Bool:
+        return py::bool_(node.as_bool());
+      case Kind::Int:
+        return integer_object(node.as_integer());
+      case Kind::Float:
+        return py::float_(node.as_float());
+      case Kind::String:
+        return py::str(node.as_string());
+      case Kind::Timestamp:
+        return timestamp_object(node.as_timestamp());
+      case Kind::Sequence:
+      case Kind::Mapping:
+        return container(node);
+    }
+    return py::none();
+  }
+
+ private:
+  py::object container(const Node& node) {
+    if (const auto known = done_.find(node.identity()); known != done_.end()) return known->second;
+    py::object result;
+    if (node.is_sequence()) {
+      py::list list;
+      for (const Node& item : node.items()) list.append(convert(item));
+      result = std::move(list);
+    } else {
+      py::dict dict;
+      for (const auto& [key, value] : node.entries()) dict[convert(key)] = convert(value);
+      result = std::move(dict);
+    }
+    done_.emplace(node.identity(), result);
+    return result;
+  }
+
+  std::unordered_map<const void*, py::object> done_;
+};
+
+yaml::Timestamp timestamp_of(py::handle value, bool has_time) {
+  const auto field = [&value](const char* name) { return value.attr(name).cast<int>(); };
+  if (!has_time) return yaml::Timestamp::date(field("year"), field("month"), field("day"));
+  std::optional<int> offset;
+  if (const py::object delta = value.attr("utcoffset")(); !delta.is_none()) {
+    offset = static_cast<int>(delta.attr("total_seconds")().cast<double>() / 60);
+  }
+  return yaml::Timestamp::date_time(field("year"), field("month"), field("day"), field("hour"),
+                                    field("minute"), field("second"), field("microsecond"), offset);
+}
+
+class FromPython {
+ public:
+  Node convert(py::handle value) {
+    if (value.is_none()) return Node();
+    if (PyBool_Check(value.ptr())) return Node::boolean(value.cast<bool>());
+    if (PyLong_Check(value.ptr())) {
+      return Node::integer(yaml::Integer::from_decimal(py::str(value).cast<std::string>()));
+    }
+    if (PyFloat_Check(value.ptr())) return Node::floating(value.cast<double>());
+    if (PyUnicode_Check(value.ptr())) return Node::string(value.cast<std::string>());
+    if (PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) || PyDict_Check(value.ptr())) {
+      return container(value);
+    }
+    const py::module_ datetime = py::module_::import("datetime");
+    if (py::isinstance(value, datetime.attr("datetime"))) {
+      return Node::timestamp(timestamp_of(value, true));
+    }
+    if (py::isinstance(value, datetime.attr("date"))) {
+      return Node::timestamp(timestamp_of(value, false));
+    }
+    return Node::string(py::str(value).cast<std::string>());
+  }
+
+ private:
+  Node container(py::handle value) {
+    PyObject* const identity = value.ptr();
+    if (const auto known = done_.find(identity); known != done_.end()) return known->second;
+    if (!open_.insert(identity).second) {
+      throw std::invalid_argument("the loaded document contains itself");
+    }
+    Node result;
+    if (PyDict_Check(identity)) {
+      std::vector<yaml::Pair> entries;
+      for (const auto& [key, item] : value.cast<py::dict>()) {
+        entries.emplace_back(convert(key), convert(item));
+      }
+      result = Node::mapping(std::move(entries));
+    } else {
+      std::vector<Node> items;
+      for (const py::handle item : value) items.push_back(convert(item));
+      result = Node::sequence(std::move(items));
+    }
+    open_.erase(identity);
+    done_.emplace(identity, result);
+    return result;
+  }
+
+  std::unordered_map<PyObject*, Node> done_;
+  std::unordered_set<PyObject*> open_;
+};
+
+/// The module's YAMLError; set once when the module is initialised.
+PyObject* yaml_error_type = nullptr;
+
+py::object os_error(int error_number, const std::string& filename) {
+  return py::reinterpret_borrow<py::object>(PyExc_OSError)(error_number,
+                                                           std::strerror(error_number), filename);
+}
+
+/// The Python exception object for an error of the core.
+py::object exception_object(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const PythonError& e) {
+    return e.value();
+  } catch (const host::PelkRuntimeError& e) {
+    py::object type = py::module_::import("pelk_common.exceptions").attr("PelkRuntimeError");
+    py::object instance = type(e.what());
+    if (e.cause()) instance.attr("__cause__") = exception_object(e.cause());
+    return instance;
+  } catch (const host::FileError& e) {
+    return os_error(e.error_number(), e.path().string());
+  } catch (const std::filesystem::filesystem_error& e) {
+    return os_error(e.code().value(), e.path1().string());
+  } catch (const yaml::ParseError& e) {
+    return py::reinterpret_borrow<py::object>(yaml_error_type)(e.what());
+  } catch (const host::Interrupted&) {
+    return py::reinterpret_borrow<py::object>(PyExc_KeyboardInterrupt)();
+  } catch (const std::invalid_argument& e) {
+    return py::reinterpret_borrow<py::object>(PyExc_ValueError)(e.what());
+  } catch (const std::exception& e) {
+    return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(e.what());
+  }
+}
+
+void raise(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const py::builtin_exception&) {
+    throw;  // pybind11's own errors: its translation applies
+  } catch (const py::error_already_set&) {
+    throw;
+  } catch (const PythonError& e) {
+    e.restore();
+    return;
+  } catch (const host::Interrupted&) {
+    if (auto original = take_interrupt_error()) {
+      original->restore();
+      return;
+    }
+  } catch (...) {
+  }
+  try {
+    const py::object instance = exception_object(error);
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
+  } catch (py::error_already_set& failure) {
+    failure.restore();  // the host's error class could not be imported: Python's own error
+  }
+}
+
+}  // namespace
+
+py::object to_python(const yaml::Node& node) {
+  return ToPython().convert(node);
+}
+
+yaml::Node from_python(py::handle value) {
+  return FromPython().convert(value);
+}
+
+py::object to_path(const std::filesystem::path& path) {
+  return py::module_::import("pathlib").attr("Path")(path.string());
+}
+
+std::optional<std::string> optional_text(py::handle value) {
+  if (value.is_none()) return std::nullopt;
+  return py::module_::import("os").attr("fspath")(value).cast<std::string>();
+}
+
+bool truth(py::handle value) {
+  const int result = PyObject_IsTrue(value.ptr());
+  if (result < 0) throw py::error_already_set();
+  return result == 1;
+}
+
+std::set<std::string> text_set(py::handle values) {
+  std::set<std::string> texts;
+  for (const py::handle value : values) texts.insert(py::str(value).cast<std::string>());
+  return texts;
+}
+
+void register_error_translation(py::module_& module) {
+  yaml_error_type = PyErr_NewExceptionWithDoc(
+      (std::string(PyModule_GetName(module.ptr())) + ".YAMLError").c_str(),
+      "A YAML document that cannot be read: file, line, column and problem.", nullptr, nullptr);
+  module.add_object("YAMLError", py::reinterpret_borrow<py::object>(yaml_error_type));
+  py::register_local_exception_translator([](std::exception_ptr error) {
+    if (error) raise(error);
+  });
+}
+
+}  // namespace zarn::python
