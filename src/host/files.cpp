@@ -1,5 +1,7 @@
 #include "host/files.h"
 
+#include "host/file_error.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +17,7 @@ namespace zarn::host {
 namespace {
 
 [[noreturn]] void fail(const std::string& action, const std::filesystem::path& path, int error) {
-  throw std::runtime_error("cannot " + action + " " + path.string() + ": " + std::strerror(error));
+  throw_file_error(action, path, error);
 }
 
 /// Closes a file descriptor when it goes out of scope.
@@ -125,8 +127,7 @@ void copy_file_with_metadata(const std::filesystem::path& from, const std::files
 void create_folders(const std::filesystem::path& path) {
   std::error_code error;
   std::filesystem::create_directories(path, error);
-  if (error)
-    throw std::runtime_error("cannot create folder " + path.string() + ": " + error.message());
+  if (error) throw_file_error("create folder", path, error.value());
 }
 
 void create_folder(const std::filesystem::path& path) {

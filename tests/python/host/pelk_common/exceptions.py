@@ -1,0 +1,5 @@
+"""Stand-in for the host's error type."""
+
+
+class PelkRuntimeError(Exception):
+    pass
