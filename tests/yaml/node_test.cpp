@@ -110,7 +110,7 @@ TEST(Node, LargeMappingIndex) {
   Node m = Node::mapping();
   for (int i = 0; i < 5000; ++i) {
     m.set(num(i), num(i));
-    m.set("k" + std::to_string(i), num(i));
+    m.set(std::string("k").append(std::to_string(i)), num(i));  // not "k" + ...: g++ -O3 -Wrestrict
   }
   EXPECT_EQ(m.size(), 10000u);
   EXPECT_EQ(m.find(real(4321.0))->as_integer().to_int64(), 4321);
