@@ -24,12 +24,17 @@ std::string without_underscores(std::string_view text) {
   return out;
 }
 
-std::string quoted(std::string_view text) {
-  constexpr std::size_t kShown = 60;
-  std::string out = "'";
-  out += text.substr(0, kShown);
-  if (text.size() > kShown) out += "...";
-  return out + "'";
+// The message never quotes the text: it may be a password or a token that
+// was given the wrong tag, and errors end up in terminals and logs.
+[[noreturn]] void cannot_read(std::string_view tag, std::string_view reason = {}) {
+  std::string message = "cannot read this value as !!";
+  message += tag;
+  if (!reason.empty()) {
+    message += " (";
+    message += reason;
+    message += ')';
+  }
+  throw ScalarError(message);
 }
 
 Integer construct_int(std::string_view text) {
@@ -40,14 +45,12 @@ Integer construct_int(std::string_view text) {
     negative = v.front() == '-';
     v.remove_prefix(1);
   }
-  const auto fail = [&text]() -> Integer {
-    throw ScalarError("cannot read " + quoted(text) + " as an integer");
-  };
+  const auto fail = []() -> Integer { cannot_read("int"); };
   if (v.empty()) return fail();
   if (v == "0") return Integer();
   const bool decimal = v[0] != '0' && v.find(':') == std::string_view::npos;
   if (!decimal && v.size() > kMaxNonDecimalDigits) {
-    throw ScalarError("integer literal too long (" + std::to_string(v.size()) + " digits)");
+    cannot_read("int", "more than " + std::to_string(kMaxNonDecimalDigits) + " digits");
   }
   try {
     if (v.starts_with("0b") || v.starts_with("0x")) {
@@ -128,7 +131,7 @@ double construct_float(std::string_view text, bool lenient) {
     for (;;) {
       const std::size_t colon = v.find(':', start);
       const auto part = decimal_float(v.substr(start, colon - start));
-      if (!part) throw ScalarError("cannot read " + quoted(text) + " as a float");
+      if (!part) cannot_read("float");
       parts.push_back(*part);
       if (colon == std::string_view::npos) break;
       start = colon + 1;
@@ -142,7 +145,7 @@ double construct_float(std::string_view text, bool lenient) {
     return sign * total;
   }
   const auto parsed = decimal_float(v);
-  if (!parsed) throw ScalarError("cannot read " + quoted(text) + " as a float");
+  if (!parsed) cannot_read("float");
   return sign * *parsed;
 }
 
@@ -154,7 +157,7 @@ int number(std::string_view digits) {
 
 Timestamp construct_timestamp(std::string_view text, bool strict_date) {
   const auto parts = split_timestamp(text, strict_date);
-  if (!parts) throw ScalarError("cannot read " + quoted(text) + " as a timestamp");
+  if (!parts) cannot_read("timestamp");
   Timestamp t;
   t.year = number(parts->year);
   t.month = number(parts->month);
@@ -178,7 +181,7 @@ Timestamp construct_timestamp(std::string_view text, bool strict_date) {
       t.utc_offset_minutes = parts->zone.front() == '-' ? -minutes : minutes;
     }
   }
-  if (!timestamp_valid(t)) throw ScalarError("invalid date or time " + quoted(text));
+  if (!timestamp_valid(t)) cannot_read("timestamp", "no such date or time");
   return t;
 }
 
@@ -189,7 +192,7 @@ bool construct_bool(std::string_view text) {
   }
   if (lower == "yes" || lower == "true" || lower == "on") return true;
   if (lower == "no" || lower == "false" || lower == "off") return false;
-  throw ScalarError("cannot read " + quoted(text) + " as a boolean");
+  cannot_read("bool");
 }
 
 }  // namespace
@@ -222,9 +225,7 @@ Node construct_tagged(std::string_view text, std::string_view tag) {
   if (name == "null") return Node();
   if (name == "bool") return Node::boolean(construct_bool(text));
   if (name == "int") {
-    if (resolve_plain(text) != PlainType::Int) {
-      throw ScalarError("cannot read " + quoted(text) + " as an integer");
-    }
+    if (resolve_plain(text) != PlainType::Int) cannot_read("int");
     return Node::integer(construct_int(text));
   }
   if (name == "float") return Node::floating(construct_float(text, true));

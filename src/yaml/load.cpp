@@ -120,8 +120,8 @@ Built Loader::scalar(const yaml_event_t& event) {
     }
   } catch (const detail::ScalarError& error) {
     fail(event.start_mark, error.what());
-  } catch (const std::invalid_argument& error) {
-    fail(event.start_mark, error.what());
+  } catch (const std::invalid_argument&) {
+    fail(event.start_mark, "cannot read this value");  // never quote it: it may be a secret
   }
   return built;
 }

@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "expected a mapping for merging, but found sequence"},
         ErrorCase{"m:\n  <<: [{a: 1}, x]\n", 2, 16,
                   "expected a mapping for merging, but found scalar"},
-        ErrorCase{"d: 2024-02-30\n", 1, 4, "invalid date or time '2024-02-30'"},
+        ErrorCase{"d: 2024-02-30\n", 1, 4, "cannot read this value as !!timestamp"},
         ErrorCase{"a: \x01\n", 1, 4, "control characters are not allowed"},
         ErrorCase{"a: b\nc: \xc3\x28\n", 2, 4, "invalid trailing UTF-8 octet"},
         ErrorCase{"\xff", 1, 1, "invalid leading UTF-8 octet"},
@@ -196,6 +196,34 @@ TEST(Load, ErrorMessageIsOneLine) {
     EXPECT_STREQ(e.what(),
                  "p.yaml:2:1: did not find expected ',' or ']' (while parsing a flow sequence at "
                  "line 1, column 4)");
+  }
+}
+
+TEST(Load, ValueErrorsNameTheTypeButNeverTheValue) {
+  const struct {
+    const char* line;  // third line of the file; the secret is "hunter2SECRET"
+    std::size_t column;
+    const char* problem;
+  } cases[] = {
+      {"  password: !!int hunter2SECRET", 13, "cannot read this value as !!int"},
+      {"  password: !!int 0xhunter2SECRET", 13, "cannot read this value as !!int"},
+      {"  password: !!float hunter2SECRET", 13, "cannot read this value as !!float"},
+      {"  password: !!bool hunter2SECRET", 13, "cannot read this value as !!bool"},
+      {"  password: !!timestamp hunter2SECRET", 13, "cannot read this value as !!timestamp"},
+      {"  password: !!timestamp 2024-02-30 hunter2SECRET", 13,
+       "cannot read this value as !!timestamp"},
+      {"  password: !!int \"hunter2SECRET\"", 13, "cannot read this value as !!int"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = std::string("dev:\n  user: me\n") + c.line + "\n";
+    try {
+      load(text, "profiles.yml");
+      ADD_FAILURE() << "no error for " << c.line;
+    } catch (const ParseError& e) {
+      const std::string what = e.what();
+      EXPECT_EQ(what, "profiles.yml:3:" + std::to_string(c.column) + ": " + c.problem);
+      EXPECT_EQ(what.find("hunter2"), std::string::npos) << what;
+    }
   }
 }
 
