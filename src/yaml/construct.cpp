@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "yaml/base64.h"
 #include "yaml/bigint.h"
 #include "yaml/node_data.h"
 
@@ -195,6 +196,19 @@ bool construct_bool(std::string_view text) {
   cannot_read("bool");
 }
 
+// "int" for "tag:yaml.org,2002:int"; "" for a tag outside that family.
+std::string_view tag_name(std::string_view tag) {
+  return tag.starts_with(kTagPrefix) ? tag.substr(kTagPrefix.size()) : std::string_view();
+}
+
+[[noreturn]] void unknown_tag(std::string_view tag) {
+  const std::string_view name = tag_name(tag);
+  if (name == "omap" || name == "pairs") {
+    throw ScalarError("the tag '" + std::string(tag) + "' is not supported");
+  }
+  throw ScalarError("could not determine a constructor for the tag '" + std::string(tag) + "'");
+}
+
 }  // namespace
 
 Node construct_plain(std::string_view text, PlainType type) {
@@ -219,8 +233,7 @@ Node construct_plain(std::string_view text, PlainType type) {
 }
 
 Node construct_tagged(std::string_view text, std::string_view tag) {
-  const std::string_view name =
-      tag.starts_with(kTagPrefix) ? tag.substr(kTagPrefix.size()) : std::string_view();
+  const std::string_view name = tag_name(tag);
   if (name == "str") return Node::string(std::string(text));
   if (name == "null") return Node();
   if (name == "bool") return Node::boolean(construct_bool(text));
@@ -230,14 +243,32 @@ Node construct_tagged(std::string_view text, std::string_view tag) {
   }
   if (name == "float") return Node::floating(construct_float(text, true));
   if (name == "timestamp") return Node::timestamp(construct_timestamp(text, false));
-  if (name == "seq" || name == "map") {
+  if (name == "binary") {
+    auto bytes = base64_decode(text);
+    if (!bytes) cannot_read("binary", "not valid base64");
+    return Node::binary(std::move(*bytes));
+  }
+  if (name == "seq" || name == "map" || name == "set") {
     throw ScalarError(std::string("expected a ") + (name == "seq" ? "sequence" : "mapping") +
                       " node, but found scalar");
   }
-  if (name == "binary" || name == "set" || name == "omap" || name == "pairs") {
-    throw ScalarError("the tag '" + std::string(tag) + "' is not supported");
+  unknown_tag(tag);
+}
+
+bool tagged_as_set(std::string_view tag, bool mapping) {
+  const std::string_view name = tag_name(tag);
+  const std::string_view found = mapping ? "mapping" : "sequence";
+  if (name == (mapping ? "map" : "seq")) return false;
+  if (mapping && name == "set") return true;
+  if (name == "str" || name == "int" || name == "float" || name == "bool" || name == "null" ||
+      name == "timestamp" || name == "binary") {
+    throw ScalarError("expected a scalar node, but found " + std::string(found));
   }
-  throw ScalarError("could not determine a constructor for the tag '" + std::string(tag) + "'");
+  if (name == "seq" || name == "map" || name == "set") {
+    throw ScalarError(std::string("expected a ") + (name == "seq" ? "sequence" : "mapping") +
+                      " node, but found " + std::string(found));
+  }
+  unknown_tag(tag);
 }
 
 }  // namespace zarn::yaml::detail

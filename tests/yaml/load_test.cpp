@@ -213,6 +213,8 @@ TEST(Load, ValueErrorsNameTheTypeButNeverTheValue) {
       {"  password: !!timestamp 2024-02-30 hunter2SECRET", 13,
        "cannot read this value as !!timestamp"},
       {"  password: !!int \"hunter2SECRET\"", 13, "cannot read this value as !!int"},
+      {"  password: !!binary hunter2SECRET", 13,
+       "cannot read this value as !!binary (not valid base64)"},
   };
   for (const auto& c : cases) {
     const std::string text = std::string("dev:\n  user: me\n") + c.line + "\n";
