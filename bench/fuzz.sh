@@ -47,7 +47,7 @@ for target in "${targets[@]}"; do
     -artifact_prefix="$build_dir/crashes/$name-" >"$log" 2>&1
   rc=$?
   set -e
-  runs=$(sed -n 's/^stat::number_executed_units: *//p' "$log" | tail -n 1)
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
   echo "executions: ${runs:-unknown}"
   if [[ $rc -ne 0 ]]; then
     status=1
