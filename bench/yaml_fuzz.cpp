@@ -21,7 +21,11 @@ bool holds_nan(const Node& root) {
     const Node* node = pending.back();
     pending.pop_back();
     if (node->kind() == zarn::yaml::Kind::Float && std::isnan(node->as_float())) return true;
-    if (node->is_sequence()) {
+    if (node->is_set()) {
+      for (const Node& member : node->members()) {
+        if (member.kind() == zarn::yaml::Kind::Float && std::isnan(member.as_float())) return true;
+      }
+    } else if (node->is_sequence()) {
       for (const Node& item : node->items()) pending.push_back(&item);
     } else if (node->is_mapping()) {
       for (const auto& [key, value] : node->entries()) {

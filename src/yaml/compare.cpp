@@ -124,6 +124,14 @@ bool container_equal(const Node& a, const Node& b) {
   return true;
 }
 
+bool set_equal(const MappingData& a, const MappingData& b) {
+  if (a.entries().size() != b.entries().size()) return false;
+  for (const Pair& pair : a.entries()) {
+    if (!b.find(pair.first)) return false;
+  }
+  return true;
+}
+
 int key_rank(Kind kind) {
   switch (kind) {
     case Kind::Null:
@@ -136,12 +144,16 @@ int key_rank(Kind kind) {
       return 2;
     case Kind::String:
       return 3;
-    case Kind::Sequence:
+    case Kind::Bytes:
       return 4;
-    case Kind::Mapping:
+    case Kind::Sequence:
       return 5;
+    case Kind::Mapping:
+      return 6;
+    case Kind::Set:
+      return 7;
   }
-  return 6;
+  return 8;
 }
 
 bool is_nan(const Data* data) {
@@ -179,11 +191,14 @@ std::size_t key_hash(const Node& key) {
       const std::int64_t when = type == 2 ? timestamp_instant(t) : timestamp_instant(t) ^ type;
       return mix(std::hash<std::int64_t>{}(when), static_cast<std::size_t>(type));
     }
+    case Kind::Bytes:  // distinct from the hash of the same text, which it never equals
+      return mix(key_hash(std::string_view(std::get<Bytes>(data->value).data)), 0x62797465U);
     case Kind::Sequence:
     case Kind::Mapping:
+    case Kind::Set:
       break;
   }
-  throw std::invalid_argument("yaml: a sequence or mapping cannot be a mapping key");
+  throw std::invalid_argument("yaml: a sequence, mapping or set cannot be a mapping key");
 }
 
 bool scalar_equal(const Node& a, const Node& b) {
@@ -201,6 +216,10 @@ bool scalar_equal(const Node& a, const Node& b) {
       return std::get<std::string>(x->value) == std::get<std::string>(y->value);
     case Kind::Timestamp:
       return timestamp_equal(std::get<Timestamp>(x->value), std::get<Timestamp>(y->value));
+    case Kind::Bytes:
+      return std::get<Bytes>(x->value).data == std::get<Bytes>(y->value).data;
+    case Kind::Set:  // members are hashable scalars: no recursion
+      return set_equal(std::get<SetData>(x->value).members, std::get<SetData>(y->value).members);
     default:
       return false;  // containers are not scalars
   }
@@ -243,6 +262,8 @@ bool key_less(const Node& a, const Node& b) {
     }
     case 3:
       return std::get<std::string>(x->value) < std::get<std::string>(y->value);
+    case 4:  // std::string compares bytes as unsigned, as Python's bytes do
+      return std::get<Bytes>(x->value).data < std::get<Bytes>(y->value).data;
     default:
       return false;
   }

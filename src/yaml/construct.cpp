@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "yaml/base64.h"
 #include "yaml/bigint.h"
 #include "yaml/node_data.h"
 
@@ -24,12 +25,17 @@ std::string without_underscores(std::string_view text) {
   return out;
 }
 
-std::string quoted(std::string_view text) {
-  constexpr std::size_t kShown = 60;
-  std::string out = "'";
-  out += text.substr(0, kShown);
-  if (text.size() > kShown) out += "...";
-  return out + "'";
+// The message never quotes the text: it may be a password or a token that
+// was given the wrong tag, and errors end up in terminals and logs.
+[[noreturn]] void cannot_read(std::string_view tag, std::string_view reason = {}) {
+  std::string message = "cannot read this value as !!";
+  message += tag;
+  if (!reason.empty()) {
+    message += " (";
+    message += reason;
+    message += ')';
+  }
+  throw ScalarError(message);
 }
 
 Integer construct_int(std::string_view text) {
@@ -40,14 +46,12 @@ Integer construct_int(std::string_view text) {
     negative = v.front() == '-';
     v.remove_prefix(1);
   }
-  const auto fail = [&text]() -> Integer {
-    throw ScalarError("cannot read " + quoted(text) + " as an integer");
-  };
+  const auto fail = []() -> Integer { cannot_read("int"); };
   if (v.empty()) return fail();
   if (v == "0") return Integer();
   const bool decimal = v[0] != '0' && v.find(':') == std::string_view::npos;
   if (!decimal && v.size() > kMaxNonDecimalDigits) {
-    throw ScalarError("integer literal too long (" + std::to_string(v.size()) + " digits)");
+    cannot_read("int", "more than " + std::to_string(kMaxNonDecimalDigits) + " digits");
   }
   try {
     if (v.starts_with("0b") || v.starts_with("0x")) {
@@ -128,7 +132,7 @@ double construct_float(std::string_view text, bool lenient) {
     for (;;) {
       const std::size_t colon = v.find(':', start);
       const auto part = decimal_float(v.substr(start, colon - start));
-      if (!part) throw ScalarError("cannot read " + quoted(text) + " as a float");
+      if (!part) cannot_read("float");
       parts.push_back(*part);
       if (colon == std::string_view::npos) break;
       start = colon + 1;
@@ -142,7 +146,7 @@ double construct_float(std::string_view text, bool lenient) {
     return sign * total;
   }
   const auto parsed = decimal_float(v);
-  if (!parsed) throw ScalarError("cannot read " + quoted(text) + " as a float");
+  if (!parsed) cannot_read("float");
   return sign * *parsed;
 }
 
@@ -154,7 +158,7 @@ int number(std::string_view digits) {
 
 Timestamp construct_timestamp(std::string_view text, bool strict_date) {
   const auto parts = split_timestamp(text, strict_date);
-  if (!parts) throw ScalarError("cannot read " + quoted(text) + " as a timestamp");
+  if (!parts) cannot_read("timestamp");
   Timestamp t;
   t.year = number(parts->year);
   t.month = number(parts->month);
@@ -178,7 +182,7 @@ Timestamp construct_timestamp(std::string_view text, bool strict_date) {
       t.utc_offset_minutes = parts->zone.front() == '-' ? -minutes : minutes;
     }
   }
-  if (!timestamp_valid(t)) throw ScalarError("invalid date or time " + quoted(text));
+  if (!timestamp_valid(t)) cannot_read("timestamp", "no such date or time");
   return t;
 }
 
@@ -189,7 +193,20 @@ bool construct_bool(std::string_view text) {
   }
   if (lower == "yes" || lower == "true" || lower == "on") return true;
   if (lower == "no" || lower == "false" || lower == "off") return false;
-  throw ScalarError("cannot read " + quoted(text) + " as a boolean");
+  cannot_read("bool");
+}
+
+// "int" for "tag:yaml.org,2002:int"; "" for a tag outside that family.
+std::string_view tag_name(std::string_view tag) {
+  return tag.starts_with(kTagPrefix) ? tag.substr(kTagPrefix.size()) : std::string_view();
+}
+
+[[noreturn]] void unknown_tag(std::string_view tag) {
+  const std::string_view name = tag_name(tag);
+  if (name == "omap" || name == "pairs") {
+    throw ScalarError("the tag '" + std::string(tag) + "' is not supported");
+  }
+  throw ScalarError("could not determine a constructor for the tag '" + std::string(tag) + "'");
 }
 
 }  // namespace
@@ -216,27 +233,42 @@ Node construct_plain(std::string_view text, PlainType type) {
 }
 
 Node construct_tagged(std::string_view text, std::string_view tag) {
-  const std::string_view name =
-      tag.starts_with(kTagPrefix) ? tag.substr(kTagPrefix.size()) : std::string_view();
+  const std::string_view name = tag_name(tag);
   if (name == "str") return Node::string(std::string(text));
   if (name == "null") return Node();
   if (name == "bool") return Node::boolean(construct_bool(text));
   if (name == "int") {
-    if (resolve_plain(text) != PlainType::Int) {
-      throw ScalarError("cannot read " + quoted(text) + " as an integer");
-    }
+    if (resolve_plain(text) != PlainType::Int) cannot_read("int");
     return Node::integer(construct_int(text));
   }
   if (name == "float") return Node::floating(construct_float(text, true));
   if (name == "timestamp") return Node::timestamp(construct_timestamp(text, false));
-  if (name == "seq" || name == "map") {
+  if (name == "binary") {
+    auto bytes = base64_decode(text);
+    if (!bytes) cannot_read("binary", "not valid base64");
+    return Node::binary(std::move(*bytes));
+  }
+  if (name == "seq" || name == "map" || name == "set") {
     throw ScalarError(std::string("expected a ") + (name == "seq" ? "sequence" : "mapping") +
                       " node, but found scalar");
   }
-  if (name == "binary" || name == "set" || name == "omap" || name == "pairs") {
-    throw ScalarError("the tag '" + std::string(tag) + "' is not supported");
+  unknown_tag(tag);
+}
+
+bool tagged_as_set(std::string_view tag, bool mapping) {
+  const std::string_view name = tag_name(tag);
+  const std::string_view found = mapping ? "mapping" : "sequence";
+  if (name == (mapping ? "map" : "seq")) return false;
+  if (mapping && name == "set") return true;
+  if (name == "str" || name == "int" || name == "float" || name == "bool" || name == "null" ||
+      name == "timestamp" || name == "binary") {
+    throw ScalarError("expected a scalar node, but found " + std::string(found));
   }
-  throw ScalarError("could not determine a constructor for the tag '" + std::string(tag) + "'");
+  if (name == "seq" || name == "map" || name == "set") {
+    throw ScalarError(std::string("expected a ") + (name == "seq" ? "sequence" : "mapping") +
+                      " node, but found " + std::string(found));
+  }
+  unknown_tag(tag);
 }
 
 }  // namespace zarn::yaml::detail

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "yaml/base64.h"
 #include "yaml/load.h"
 #include "yaml/node_data.h"
 #include "yaml/resolve.h"
@@ -74,6 +75,7 @@ struct Scalar {
   std::string text;
   const char* tag;
   PlainType type;
+  yaml_scalar_style_t style = YAML_ANY_SCALAR_STYLE;
 };
 
 Scalar scalar_of(const Node& node) {
@@ -88,10 +90,25 @@ Scalar scalar_of(const Node& node) {
       return {float_text(node.as_float()), "tag:yaml.org,2002:float", PlainType::Float};
     case Kind::Timestamp:
       return {node.as_timestamp().iso_text(), "tag:yaml.org,2002:timestamp", PlainType::Timestamp};
+    case Kind::Bytes: {
+      // As PyYAML writes bytes: base64 lines in a literal block, "" when empty.
+      std::string text = detail::base64_lines(node.as_bytes());
+      const auto style = text.empty() ? YAML_DOUBLE_QUOTED_SCALAR_STYLE : YAML_LITERAL_SCALAR_STYLE;
+      return {std::move(text), "tag:yaml.org,2002:binary", PlainType::String, style};
+    }
     case Kind::String:
     default:
       return {node.as_string(), "tag:yaml.org,2002:str", PlainType::String};
   }
+}
+
+// A set is written as the mapping of its members to null, tagged !!set.
+bool is_collection(Kind kind) {
+  return detail::is_container(kind) || kind == Kind::Set;
+}
+const MappingData& pairs_of(const Data* data) {
+  if (const auto* set = std::get_if<SetData>(&data->value)) return set->members;
+  return std::get<MappingData>(data->value);
 }
 
 // What the writer needs to know about each collection before writing.
@@ -122,7 +139,7 @@ class Dumper {
           write(items[frame.position++]);  // may push a frame: frame is not used after
         }
       } else {
-        const auto& entries = std::get<MappingData>(frame.data->value).entries();
+        const auto& entries = pairs_of(frame.data).entries();
         if (frame.position == entries.size()) {
           frames_.pop_back();
           emitter_.emit(yaml_mapping_end_event_initialize(&event), event);
@@ -153,7 +170,7 @@ class Dumper {
       const auto [node, depth] = pending.back();
       pending.pop_back();
       const Data* data = Access::data(*node);
-      if (!detail::is_container(detail::kind_of(data))) continue;
+      if (!is_collection(detail::kind_of(data))) continue;
       // Deeper than load accepts could not be read back (and each level indents).
       if (depth > kMaxDepth) {
         throw std::invalid_argument("yaml: cannot write nesting deeper than " +
@@ -170,7 +187,7 @@ class Dumper {
           pending.emplace_back(&*item, depth + 1);
         }
       } else {
-        const auto& entries = std::get<MappingData>(data->value).entries();
+        const auto& entries = pairs_of(data).entries();
         info.order.resize(entries.size());
         std::iota(info.order.begin(), info.order.end(), std::size_t{0});
         std::stable_sort(info.order.begin(), info.order.end(), [&entries](auto a, auto b) {
@@ -187,13 +204,13 @@ class Dumper {
     yaml_event_t event;
     const Data* data = Access::data(node);
     const Kind kind = detail::kind_of(data);
-    if (!detail::is_container(kind)) {
+    if (!is_collection(kind)) {
       const Scalar s = scalar_of(node);
-      const bool plain = resolve_plain(s.text) == s.type;
+      const bool plain = kind != Kind::Bytes && resolve_plain(s.text) == s.type;
       emitter_.emit(
           yaml_scalar_event_initialize(
               &event, nullptr, chars(s.tag), reinterpret_cast<const yaml_char_t*>(s.text.data()),
-              static_cast<int>(s.text.size()), plain, kind == Kind::String, YAML_ANY_SCALAR_STYLE),
+              static_cast<int>(s.text.size()), plain, kind == Kind::String, s.style),
           event);
       return;
     }
@@ -213,8 +230,9 @@ class Dumper {
                         empty ? YAML_FLOW_SEQUENCE_STYLE : YAML_BLOCK_SEQUENCE_STYLE),
                     event);
     } else {
+      const bool set = kind == Kind::Set;
       emitter_.emit(yaml_mapping_start_event_initialize(
-                        &event, anchor, nullptr, 1,
+                        &event, anchor, set ? chars("tag:yaml.org,2002:set") : nullptr, !set,
                         empty ? YAML_FLOW_MAPPING_STYLE : YAML_BLOCK_MAPPING_STYLE),
                     event);
     }

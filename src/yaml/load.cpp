@@ -28,6 +28,7 @@ struct Built {
 // A collection being read.
 struct Frame {
   bool mapping = false;
+  bool set = false;  // a mapping tagged !!set: its keys are the members
   std::string anchor;
   yaml_mark_t mark{};
   std::vector<Node> items;
@@ -45,6 +46,21 @@ struct Anchor {
 // Merge keys copy pairs: `<<: *big` repeated in a small file could otherwise
 // expand to gigabytes, as aliases of aliases would if they were copied.
 constexpr std::size_t kMinMergeBudget = std::size_t{1} << 20;
+
+// PyYAML drops such values; refusing them keeps a rewrite from losing them.
+constexpr const char* kSetValueProblem = "a !!set member cannot have a value other than null";
+
+// A mapping, or a set: a merge key takes either (a set's values are null).
+bool mergeable(const Node& node) {
+  return node.is_mapping() || node.is_set();
+}
+
+Node set_of(const std::vector<Pair>& pairs) {
+  std::vector<Node> members;
+  members.reserve(pairs.size());
+  for (const Pair& pair : pairs) members.push_back(pair.first);
+  return Node::set_of(std::move(members));
+}
 
 std::string tag_of(const char* tag) {
   return tag ? tag : "";
@@ -120,8 +136,8 @@ Built Loader::scalar(const yaml_event_t& event) {
     }
   } catch (const detail::ScalarError& error) {
     fail(event.start_mark, error.what());
-  } catch (const std::invalid_argument& error) {
-    fail(event.start_mark, error.what());
+  } catch (const std::invalid_argument&) {
+    fail(event.start_mark, "cannot read this value");  // never quote it: it may be a secret
   }
   return built;
 }
@@ -147,28 +163,14 @@ void Loader::open(const yaml_event_t& event, bool mapping) {
       mapping ? event.data.mapping_start.anchor : event.data.sequence_start.anchor;
   const std::string tag = tag_of(reinterpret_cast<const char*>(
       mapping ? event.data.mapping_start.tag : event.data.sequence_start.tag));
+  Frame frame;
   if (!tag.empty() && tag != "!") {
-    const std::string expected = std::string(detail::kTagPrefix) + (mapping ? "map" : "seq");
-    if (tag != expected) {
-      const std::string_view name = std::string_view(tag).substr(
-          tag.starts_with(detail::kTagPrefix) ? detail::kTagPrefix.size() : tag.size());
-      if (name == "str" || name == "int" || name == "float" || name == "bool" || name == "null" ||
-          name == "timestamp") {
-        fail(event.start_mark, std::string("expected a scalar node, but found ") +
-                                   (mapping ? "mapping" : "sequence"));
-      }
-      if (name == "seq" || name == "map") {
-        fail(event.start_mark, std::string("expected a ") +
-                                   (name == "seq" ? "sequence" : "mapping") + " node, but found " +
-                                   (mapping ? "mapping" : "sequence"));
-      }
-      if (name == "binary" || name == "set" || name == "omap" || name == "pairs") {
-        fail(event.start_mark, "the tag '" + tag + "' is not supported");
-      }
-      fail(event.start_mark, "could not determine a constructor for the tag '" + tag + "'");
+    try {
+      frame.set = detail::tagged_as_set(tag, mapping);
+    } catch (const detail::ScalarError& error) {
+      fail(event.start_mark, error.what());
     }
   }
-  Frame frame;
   frame.mapping = mapping;
   frame.mark = event.start_mark;
   if (anchor) {
@@ -194,7 +196,7 @@ Built Loader::close() {
     std::vector<Pair> pairs = std::move(frame.merged);
     pairs.reserve(pairs.size() + frame.own.size());
     for (Pair& pair : frame.own) pairs.push_back(std::move(pair));
-    built.node = Node::mapping(std::move(pairs));
+    built.node = frame.set ? set_of(pairs) : Node::mapping(std::move(pairs));
   } else {
     built.node = Node::sequence(std::move(frame.items));
     built.non_mapping_item = frame.non_mapping_item;
@@ -213,9 +215,19 @@ void Loader::merge(Frame& frame, const Built& value) {
     }
     merge_budget_ -= pairs;
   };
-  if (value.node.is_mapping()) {
+  const auto take = [&](const Node& source) {
+    if (source.is_set()) {  // written as a mapping of its members to null, it merges as one
+      for (const Node& member : source.members()) frame.merged.emplace_back(member, Node());
+      return;
+    }
+    for (const Pair& pair : source.entries()) {
+      if (frame.set && !pair.second.is_null()) fail(value.mark, kSetValueProblem);
+      frame.merged.push_back(pair);
+    }
+  };
+  if (mergeable(value.node)) {
     spend(value.node.size());
-    for (const Pair& pair : value.node.entries()) frame.merged.push_back(pair);
+    take(value.node);
     return;
   }
   if (!value.node.is_sequence()) {
@@ -223,7 +235,7 @@ void Loader::merge(Frame& frame, const Built& value) {
   }
   const auto& items = value.node.items();
   for (const Node& item : items) {
-    if (!item.is_mapping()) {
+    if (!mergeable(item)) {
       fail(value.non_mapping_item.value_or(value.mark),
            std::string("expected a mapping for merging, but found ") +
                (item.is_sequence() ? "sequence" : "scalar"));
@@ -231,9 +243,7 @@ void Loader::merge(Frame& frame, const Built& value) {
   }
   for (const Node& item : items) spend(item.size());
   // Earlier mappings win: add the last one first so the earlier ones override.
-  for (auto it = items.rbegin(); it != items.rend(); ++it) {
-    for (const Pair& pair : it->entries()) frame.merged.push_back(pair);
-  }
+  for (auto it = items.rbegin(); it != items.rend(); ++it) take(*it);
 }
 
 void Loader::add(Built built) {
@@ -244,15 +254,14 @@ void Loader::add(Built built) {
   Frame& frame = stack_.back();
   if (!frame.mapping) {
     frame.items.push_back(value_of(built));
-    if (!built.node.is_mapping() && !frame.non_mapping_item) frame.non_mapping_item = built.mark;
+    if (!mergeable(built.node) && !frame.non_mapping_item) frame.non_mapping_item = built.mark;
     return;
   }
   if (!frame.key) {
     if (built.special == Special::Value) {
       built.node = Node::string("=");
       built.special = Special::None;
-    } else if (built.special == Special::None &&
-               (built.node.is_sequence() || built.node.is_mapping())) {
+    } else if (built.special == Special::None && detail::is_unhashable(built.node.kind())) {
       fail(built.mark, "found unhashable key");
     }
     frame.key = std::move(built);
@@ -263,6 +272,7 @@ void Loader::add(Built built) {
   if (key.special == Special::Merge) {
     merge(frame, built);
   } else {
+    if (frame.set && !value_of(built).is_null()) fail(built.mark, kSetValueProblem);
     frame.own.emplace_back(std::move(key.node), value_of(built));
   }
 }

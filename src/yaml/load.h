@@ -31,8 +31,12 @@ inline constexpr std::size_t kMaxDepth = 512;
 
 /// Safe load of one YAML document, typed as PyYAML's safe_load types it.
 /// An empty stream is null. source names the input in error messages.
-/// Unlike PyYAML, a value that contains itself (an alias inside its own
-/// anchor) is an error, and so are !!binary, !!set, !!omap and !!pairs.
+/// !!binary gives Bytes, !!set (on a mapping) a Set. Unlike PyYAML, these
+/// are errors, as reading them would lose or invent data: a value that
+/// contains itself (an alias inside its own anchor); !!omap and !!pairs; a
+/// !!set entry whose value is not null (PyYAML drops the value); !!binary text
+/// with characters outside base64 and whitespace, or data after its padding
+/// (PyYAML skips or drops those).
 Node load(std::string_view text, std::string_view source = "<string>");
 
 }  // namespace zarn::yaml

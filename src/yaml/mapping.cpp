@@ -87,7 +87,7 @@ void MappingData::set(const Node& key, Node value) {
 }
 
 bool MappingData::erase(const Node& key) {
-  if (key.is_sequence() || key.is_mapping()) return false;
+  if (detail::is_unhashable(key.kind())) return false;
   const auto found = find(key);
   if (!found) return false;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(*found));

@@ -25,6 +25,10 @@ const char* kind_name(Kind kind) {
       return "a sequence";
     case Kind::Mapping:
       return "a mapping";
+    case Kind::Bytes:
+      return "bytes";
+    case Kind::Set:
+      return "a set";
   }
   return "a value";
 }
@@ -110,6 +114,17 @@ Node Node::mapping(std::vector<Pair> entries) {
   return Access::make(std::move(mapping));
 }
 
+Node Node::binary(std::string bytes) {
+  return Access::make(Bytes{std::move(bytes)});
+}
+
+Node Node::set_of(std::vector<Node> members) {
+  SetData set;
+  set.members.entries().reserve(members.size());
+  for (const Node& member : members) set.members.set(member, Node());  // a repeat changes nothing
+  return Access::make(std::move(set));
+}
+
 Kind Node::kind() const {
   return detail::kind_of(data_.get());
 }
@@ -128,6 +143,18 @@ const std::string& Node::as_string() const {
 }
 const Timestamp& Node::as_timestamp() const {
   return get<Timestamp>(data_.get(), Kind::Timestamp);
+}
+
+const std::string& Node::as_bytes() const {
+  return get<Bytes>(data_.get(), Kind::Bytes).data;
+}
+
+std::vector<Node> Node::members() const {
+  const auto& entries = get<SetData>(data_.get(), Kind::Set).members.entries();
+  std::vector<Node> out;
+  out.reserve(entries.size());
+  for (const Pair& pair : entries) out.push_back(pair.first);
+  return out;
 }
 
 const std::vector<Node>& Node::items() const {
@@ -149,7 +176,7 @@ const std::vector<Pair>& Node::entries() const {
 
 const Node* Node::find(const Node& key) const {
   const MappingData& mapping = mapping_of(data_.get());
-  if (detail::is_container(key.kind())) return nullptr;  // unhashable: never a key
+  if (detail::is_unhashable(key.kind())) return nullptr;  // never a key
   const auto found = mapping.find(key);
   return found ? &mapping.entries()[*found].second : nullptr;
 }
@@ -192,6 +219,8 @@ std::size_t Node::size() const {
       return items().size();
     case Kind::Mapping:
       return entries().size();
+    case Kind::Set:
+      return get<SetData>(data_.get(), Kind::Set).members.entries().size();
     default:
       return 0;
   }
@@ -211,8 +240,11 @@ bool Node::truthy() const {
       return !as_string().empty();
     case Kind::Timestamp:
       return true;
+    case Kind::Bytes:
+      return !as_bytes().empty();
     case Kind::Sequence:
     case Kind::Mapping:
+    case Kind::Set:
       return size() != 0;
   }
   return false;

@@ -58,7 +58,8 @@ struct Timestamp {
   friend bool operator==(const Timestamp&, const Timestamp&) = default;
 };
 
-enum class Kind { Null, Bool, Int, Float, String, Timestamp, Sequence, Mapping };
+/// Bytes is Python's bytes (a !!binary value); Set is Python's set (!!set).
+enum class Kind { Null, Bool, Int, Float, String, Timestamp, Sequence, Mapping, Bytes, Set };
 
 class Node;
 using Pair = std::pair<Node, Node>;
@@ -74,7 +75,8 @@ inline constexpr std::size_t kMaxStrLength = std::size_t{1} << 20;
 /// One YAML value. Copies share the same underlying value, as Python
 /// references do: an alias in a document and the anchor it names are the same
 /// object, and a mapping changed through one copy is changed for all.
-/// Keys of a mapping are scalars: a sequence or mapping as a key is rejected.
+/// Keys of a mapping and members of a set are hashable as in Python: a
+/// sequence, mapping or set is rejected there.
 /// Do not make a value contain itself through the mutators: load never
 /// produces such cycles, and their memory is never freed.
 class Node {
@@ -90,14 +92,22 @@ class Node {
   static Node timestamp(Timestamp value);
   static Node sequence(std::vector<Node> items = {});
   /// A mapping in the given order; a repeated key keeps its first position and last value.
-  /// Throws std::invalid_argument for a sequence or mapping key.
+  /// Throws std::invalid_argument for a sequence, mapping or set key.
   static Node mapping(std::vector<Pair> entries = {});
+  /// Raw bytes (Python's bytes), never equal to a string of the same bytes.
+  static Node binary(std::string bytes);
+  /// A set (Python's set) of the given members in the given order; a member
+  /// equal to an earlier one is dropped, as set() keeps the first. Throws
+  /// std::invalid_argument for a sequence, mapping or set member.
+  static Node set_of(std::vector<Node> members = {});
 
   Kind kind() const;
   bool is_null() const { return kind() == Kind::Null; }
   bool is_string() const { return kind() == Kind::String; }
   bool is_sequence() const { return kind() == Kind::Sequence; }
   bool is_mapping() const { return kind() == Kind::Mapping; }
+  bool is_bytes() const { return kind() == Kind::Bytes; }
+  bool is_set() const { return kind() == Kind::Set; }
 
   // Scalar access; each throws std::logic_error when the kind differs.
   bool as_bool() const;
@@ -105,6 +115,8 @@ class Node {
   double as_float() const;
   const std::string& as_string() const;
   const Timestamp& as_timestamp() const;
+  /// The decoded bytes of a Bytes value (any byte values, not text).
+  const std::string& as_bytes() const;
 
   // Sequence access; throws std::logic_error on other kinds.
   const std::vector<Node>& items() const;
@@ -127,13 +139,18 @@ class Node {
   bool erase(const Node& key);
   bool erase(std::string_view key);
 
-  /// Number of items or entries; 0 for scalars.
+  /// A set's members, in the order they were first given (file order for a
+  /// loaded set); throws std::logic_error on other kinds.
+  std::vector<Node> members() const;
+
+  /// Number of items, entries or members; 0 for scalars and bytes.
   std::size_t size() const;
 
-  /// Python's truth value: false for null, false, 0, 0.0, "", [] and {}.
+  /// Python's truth value: false for null, false, 0, 0.0, "", b'', [], {} and set().
   bool truthy() const;
   /// Python's str() of the value: "None", "True", "42", "1.5", "2024-01-31",
-  /// the text itself, "['a', 1]", "{'a': 1}". Used where messages insert a value.
+  /// the text itself, "b'raw'", "['a', 1]", "{'a': 1}", "{'a', 1}" (a set's
+  /// members in their order), "set()". Used where messages insert a value.
   /// At most kMaxStrLength bytes (then cut, ending in "...").
   std::string str() const;
   /// Whether both refer to the same underlying value (Python's `is`).
@@ -141,7 +158,8 @@ class Node {
   /// The underlying value's address: equal for nodes that are the same().
   const void* identity() const { return data_.get(); }
 
-  /// Python's ==: deep, numbers compare by value across bool, int and float.
+  /// Python's ==: deep, numbers compare by value across bool, int and float;
+  /// sets by members whatever their order; bytes never equal strings.
   friend bool operator==(const Node& a, const Node& b);
 
   struct Data;
@@ -152,13 +170,14 @@ class Node {
   std::shared_ptr<Data> data_;
 };
 
-/// The fixed order in which dump writes mapping keys: null, then numbers
-/// (bool, int and float together, by value), then timestamps, then strings by
-/// code point. Keys of one type sort as Python's sorted() would.
+/// The fixed order in which dump writes mapping keys and set members: null,
+/// then numbers (bool, int and float together, by value), then timestamps,
+/// then strings by code point, then bytes by byte value. Keys of one type sort
+/// as Python's sorted() would.
 /// Mixed cases Python cannot sort get a fixed order: NaN after every other
 /// number; among timestamps, by instant (a date counts as its midnight, a
 /// naive time as if UTC), then date < naive < with offset, then by offset.
-/// Sequences and then mappings come last, each kind all equivalent.
+/// Sequences, then mappings, then sets come last, each kind all equivalent.
 bool key_less(const Node& a, const Node& b);
 
 }  // namespace zarn::yaml

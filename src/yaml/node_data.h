@@ -39,9 +39,20 @@ class MappingData {
   std::vector<std::uint32_t> slots_;  // open addressing: position + 1, 0 = free
 };
 
+/// The bytes of a !!binary value: a type of its own, so never taken for text.
+struct Bytes {
+  std::string data;
+};
+
+/// A set's members in insertion order, as the keys of a mapping whose values
+/// are all null (which gives the lookup by Python's == for free).
+struct SetData {
+  MappingData members;
+};
+
 // The alternatives are in the order of Kind, so index() is the kind.
 using NodeValue = std::variant<std::monostate, bool, Integer, double, std::string, Timestamp,
-                               std::vector<Node>, MappingData>;
+                               std::vector<Node>, MappingData, Bytes, SetData>;
 
 struct Node::Data {
   explicit Data(NodeValue v) : value(std::move(v)) {}
@@ -63,12 +74,17 @@ struct Access {
 inline Kind kind_of(const Node::Data* data) {
   return data ? static_cast<Kind>(data->value.index()) : Kind::Null;
 }
+/// A value that can hold sequences or mappings (and so nest without bound).
 inline bool is_container(Kind kind) {
   return kind == Kind::Sequence || kind == Kind::Mapping;
 }
+/// Not usable as a mapping key or a set member, as in Python.
+inline bool is_unhashable(Kind kind) {
+  return is_container(kind) || kind == Kind::Set;
+}
 
 /// Hash consistent with Python's == for keys (1, 1.0 and true hash alike).
-/// Throws std::invalid_argument for a sequence or mapping.
+/// Throws std::invalid_argument for a sequence, mapping or set.
 std::size_t key_hash(const Node& key);
 std::size_t key_hash(std::string_view text);
 /// == for two values of which at least one is a scalar (no recursion needed).

@@ -88,6 +88,33 @@ void append_string_repr(std::string& out, std::string_view text) {
   out += quote;
 }
 
+// Python's repr() of bytes: b'...', printable ASCII as itself.
+void append_bytes_repr(std::string& out, std::string_view bytes) {
+  const bool double_quote =
+      bytes.find('\'') != std::string_view::npos && bytes.find('"') == std::string_view::npos;
+  const char quote = double_quote ? '"' : '\'';
+  out += 'b';
+  out += quote;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == quote || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte >= 0x7f) {
+      append_hex(out, 'x', byte, 2);
+    } else {
+      out += c;
+    }
+  }
+  out += quote;
+}
+
 // Python's repr() of a datetime.date / datetime.datetime.
 void append_timestamp_repr(std::string& out, const Timestamp& t) {
   char buffer[160];
@@ -119,6 +146,23 @@ void append_timestamp_repr(std::string& out, const Timestamp& t) {
   out += ')';
 }
 
+void append_scalar(std::string& out, const Node& node, bool nested);
+
+// Python prints a set's members in hash order; this prints them in theirs.
+void append_set(std::string& out, const Node& set) {
+  const auto& members = std::get<SetData>(Access::data(set)->value).members.entries();
+  if (members.empty()) {
+    out += "set()";
+    return;
+  }
+  out += '{';
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (i > 0) out += ", ";
+    append_scalar(out, members[i].first, true);  // members are scalars: no recursion
+  }
+  out += '}';
+}
+
 void append_scalar(std::string& out, const Node& node, bool nested) {
   switch (node.kind()) {
     case Kind::Null:
@@ -146,6 +190,12 @@ void append_scalar(std::string& out, const Node& node, bool nested) {
       } else {
         out += node.as_timestamp().iso_text();
       }
+      break;
+    case Kind::Bytes:
+      append_bytes_repr(out, node.as_bytes());
+      break;
+    case Kind::Set:
+      append_set(out, node);
       break;
     case Kind::Sequence:
     case Kind::Mapping:

@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "expected a mapping for merging, but found sequence"},
         ErrorCase{"m:\n  <<: [{a: 1}, x]\n", 2, 16,
                   "expected a mapping for merging, but found scalar"},
-        ErrorCase{"d: 2024-02-30\n", 1, 4, "invalid date or time '2024-02-30'"},
+        ErrorCase{"d: 2024-02-30\n", 1, 4, "cannot read this value as !!timestamp"},
         ErrorCase{"a: \x01\n", 1, 4, "control characters are not allowed"},
         ErrorCase{"a: b\nc: \xc3\x28\n", 2, 4, "invalid trailing UTF-8 octet"},
         ErrorCase{"\xff", 1, 1, "invalid leading UTF-8 octet"},
@@ -196,6 +196,21 @@ TEST(Load, ErrorMessageIsOneLine) {
     EXPECT_STREQ(e.what(),
                  "p.yaml:2:1: did not find expected ',' or ']' (while parsing a flow sequence at "
                  "line 1, column 4)");
+  }
+}
+
+TEST(Load, ValueErrorsNameTheTypeButNeverTheValue) {
+  for (const std::string type : {"int", "float", "bool", "timestamp", "binary"}) {
+    const std::string text = "dev:\n  user: me\n  password: !!" + type + " hunter2SECRET\n";
+    try {
+      load(text, "profiles.yml");
+      ADD_FAILURE() << "no error for " << text;
+    } catch (const ParseError& e) {
+      const std::string what = e.what();
+      EXPECT_TRUE(what.starts_with("profiles.yml:3:13: cannot read this value as !!" + type))
+          << what;
+      EXPECT_EQ(what.find("hunter2"), std::string::npos) << what;
+    }
   }
 }
 

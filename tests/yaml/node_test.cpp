@@ -23,6 +23,12 @@ Node big(const char* decimal) {
 Node real(double value) {
   return Node::floating(value);
 }
+Node bytes(const char* data) {
+  return Node::binary(data);
+}
+Node set(std::vector<Node> members) {
+  return Node::set_of(std::move(members));
+}
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -46,6 +52,12 @@ TEST(Node, WrongKindAccessThrows) {
   EXPECT_THROW(Node::mapping({{Node::sequence(), num(1)}}), std::invalid_argument);
   EXPECT_THROW(Node::mapping().set(Node::mapping(), num(1)), std::invalid_argument);
   EXPECT_EQ(Node::mapping().find(Node::sequence()), nullptr);
+  EXPECT_THROW(Node::mapping({{set({}), num(1)}}),
+               std::invalid_argument);  // unhashable, as in Python
+  EXPECT_EQ(Node::mapping().find(set({})), nullptr);
+  EXPECT_THROW(set({str("a"), Node::sequence()}), std::invalid_argument);
+  EXPECT_THROW(str("x").as_bytes(), std::logic_error);
+  EXPECT_THROW(Node::mapping().members(), std::logic_error);
   EXPECT_THROW(Node::timestamp(Timestamp::date(2023, 2, 29)), std::invalid_argument);
 }
 
@@ -83,6 +95,15 @@ TEST(Node, EqualityIsPythons) {
        Node::mapping({{str("b"), num(2)}, {str("a"), num(1)}}), true},  // order does not matter
       {Node::mapping({{num(1), str("x")}}), Node::mapping({{Node::boolean(true), str("x")}}), true},
       {Node::mapping({{str("a"), num(1)}}), Node::mapping({{str("a"), num(2)}}), false},
+      {bytes("a"), str("a"), false},
+      {bytes("a"), bytes("a"), true},
+      {bytes("a"), Node::binary(std::string("a\0", 2)), false},
+      {set({str("a"), num(1)}), set({Node::boolean(true), str("a")}), true},  // any order
+      {set({str("a")}), set({str("a"), str("b")}), false},
+      {set({str("a")}), set({bytes("a")}), false},
+      {set({}), Node::mapping(), false},
+      {set({str("a")}), Node::mapping({{str("a"), Node()}}), false},
+      {set({}), Node::sequence(), false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.a == c.b, c.equal) << c.a.str() << " == " << c.b.str();
@@ -110,7 +131,7 @@ TEST(Node, LargeMappingIndex) {
   Node m = Node::mapping();
   for (int i = 0; i < 5000; ++i) {
     m.set(num(i), num(i));
-    m.set("k" + std::to_string(i), num(i));
+    m.set(std::string("k").append(std::to_string(i)), num(i));  // not "k" + ...: g++ -O3 -Wrestrict
   }
   EXPECT_EQ(m.size(), 10000u);
   EXPECT_EQ(m.find(real(4321.0))->as_integer().to_int64(), 4321);
@@ -153,6 +174,11 @@ TEST(Node, Str) {
       {Node::timestamp(Timestamp::date_time(2024, 1, 31, 10, 20, 30, 5, -330)),
        "2024-01-31 10:20:30.000005-05:30"},
       {Node::sequence({str("a"), num(1), Node(), Node::sequence()}), "['a', 1, None, []]"},
+      {bytes("hello"), "b'hello'"},
+      {Node::sequence({bytes("it's"), Node::binary(std::string("\0\xff\n\\'\"", 6))}),
+       "[b\"it's\", b'\\x00\\xff\\n\\\\\\'\"']"},
+      {set({num(2), str("a"), bytes("b")}), "{2, 'a', b'b'}"},
+      {Node::sequence({set({}), set({Node()})}), "[set(), {None}]"},
       {Node::mapping({{str("a"), num(1)}, {num(2), Node::mapping()}}), "{'a': 1, 2: {}}"},
       {Node::sequence({str("it's"), str("say \"x\""), str("both '\""), str("a\\b\n\t")}),
        "[\"it's\", 'say \"x\"', 'both \\'\"', 'a\\\\b\\n\\t']"},
@@ -180,12 +206,13 @@ TEST(Node, StrOfAValueInsideItself) {
 
 TEST(Node, Truthy) {
   for (const Node& falsy : {Node(), Node::boolean(false), num(0), real(0.0), real(-0.0), str(""),
-                            Node::sequence(), Node::mapping()}) {
+                            Node::sequence(), Node::mapping(), bytes(""), set({})}) {
     EXPECT_FALSE(falsy.truthy()) << falsy.str();
   }
   for (const Node& truthy :
        {Node::boolean(true), num(-1), big("100000000000000000000"), real(kNan), str("0"),
-        str("False"), Node::sequence({Node()}), Node::timestamp(Timestamp::date(1, 1, 1))}) {
+        str("False"), Node::sequence({Node()}), Node::timestamp(Timestamp::date(1, 1, 1)),
+        Node::binary(std::string(1, '\0')), set({Node()})}) {
     EXPECT_TRUE(truthy.truthy()) << truthy.str();
   }
 }
@@ -208,8 +235,11 @@ TEST(Node, KeyOrderIsFixedAndTotal) {
                             Node::timestamp(Timestamp::date_time(2024, 1, 31, 0, 0, 0)),
                             Node::boolean(false),
                             real(kNan),
+                            set({}),
                             Node::sequence(),
+                            bytes("\xff"),
                             Node::mapping(),
+                            bytes("b"),
                             real(2.0)};
   std::vector<Node> sorted = keys;
   std::stable_sort(sorted.begin(), sorted.end(), key_less);
@@ -233,8 +263,11 @@ TEST(Node, KeyOrderIsFixedAndTotal) {
                                            "Prod",
                                            "prod",
                                            "é",
+                                           "b'b'",
+                                           "b'\\xff'",
                                            "[]",
-                                           "{}"}));
+                                           "{}",
+                                           "set()"}));
   // A strict weak ordering: irreflexive and asymmetric over every pair.
   for (const Node& a : keys) {
     EXPECT_FALSE(key_less(a, a)) << a.str();

@@ -257,10 +257,32 @@ TEST(RoundTrip, DocumentsFromText) {
            "s: !!str 123\nt: !!float 5\nu: !!timestamp 2024-1-5\n",
            "text: |\n  line one\n  line two\n\n  after blank\nfolded: >\n  a\n  b\n",
            "q: \"\\t\\x01\\u00e9\\U0001F600\\\\\"\n",
+           "roles: !!set {b, a}\nblob: !!binary aGk=\nshared: &s !!set {x}\nagain: [*s]\n",
        }) {
     SCOPED_TRACE(text);
     expect_round_trip(load(text));
   }
+}
+
+TEST(RoundTrip, BytesAndSets) {
+  std::string all_bytes;
+  for (int b = 0; b < 256; ++b) all_bytes += static_cast<char>(b);
+  for (const std::string& data :
+       {std::string(), std::string(1, '\0'), std::string("hi"), std::string(57, 'x'),
+        std::string(58, 'x'), all_bytes, std::string(1000, '\xff')}) {
+    SCOPED_TRACE(data.size());
+    const Node blob = Node::binary(data);
+    expect_round_trip(blob);
+    expect_round_trip(Node::mapping({{blob, blob}, {str("k"), Node::sequence({blob})}}));
+    expect_round_trip(Node::set_of({blob, str("hi")}));  // b'hi' and 'hi' both
+  }
+  const Node mixed = Node::set_of({str("yes"), Node::integer(1), Node(), Node::floating(1.5),
+                                   Node::timestamp(Timestamp::date(2024, 1, 31)), str(""),
+                                   Node::binary("x"), str("x")});
+  expect_round_trip(mixed);
+  expect_round_trip(Node::set_of());
+  expect_round_trip(Node::sequence({Node::set_of(), mixed, mixed}));
+  expect_round_trip(Node::mapping({{str("s"), mixed}, {str("e"), Node::set_of()}}));
 }
 
 TEST(RoundTrip, SharedValuesStayShared) {

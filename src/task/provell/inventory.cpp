@@ -22,6 +22,10 @@ std::string_view kind_name(const yaml::Node& node) {
       return "a number";
     case yaml::Kind::Timestamp:
       return "a date";
+    case yaml::Kind::Bytes:
+      return "binary data";
+    case yaml::Kind::Set:
+      return "a set";
     case yaml::Kind::Null:
     case yaml::Kind::Mapping:
       break;
