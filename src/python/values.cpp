@@ -50,6 +50,13 @@ class ToPython {
         return py::str(node.as_string());
       case Kind::Timestamp:
         return timestamp_object(node.as_timestamp());
+      case Kind::Bytes:
+        return py::bytes(node.as_bytes());
+      case Kind::Set: {
+        py::set set;
+        for (const Node& member : node.members()) set.add(convert(member));
+        return set;
+      }
       case Kind::Sequence:
       case Kind::Mapping:
         return container(node);
@@ -98,6 +105,12 @@ class FromPython {
     }
     if (PyFloat_Check(value.ptr())) return Node::floating(value.cast<double>());
     if (PyUnicode_Check(value.ptr())) return Node::string(value.cast<std::string>());
+    if (PyBytes_Check(value.ptr())) return Node::binary(value.cast<std::string>());
+    if (PyAnySet_Check(value.ptr())) {
+      std::vector<Node> members;
+      for (const py::handle member : value) members.push_back(convert(member));
+      return Node::set_of(std::move(members));
+    }
     if (PyList_Check(value.ptr()) || PyTuple_Check(value.ptr()) || PyDict_Check(value.ptr())) {
       return container(value);
     }

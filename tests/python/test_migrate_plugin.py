@@ -10,6 +10,10 @@ PROFILES = """shop:
   target: dev
   outputs:
     dev: {type: postgres, port: 5432, password: "x'y", since: 2024-01-31}
+    blob:
+      type: duckdb
+      key: !!binary aGVsbG8gd29ybGQ=
+      roles: !!set {admin: null, reader: null}
 other:
   outputs: {}
 """
@@ -29,6 +33,9 @@ class MigratePlugin(unittest.TestCase):
         result, printed = plugin_host.captured(
             self.space, lambda: MigrateTask(project_dir=self.space.project).run())
         self.assertEqual((result, printed), (status == 0, expected))
+        import yaml  # the host tools' reader must read the same values back
+        self.assertEqual(yaml.safe_load(self.space.read("home/.zarn/profiles.yml"))["shop"],
+                         yaml.safe_load(PROFILES)["shop"])
         for name in ("home/.zarn/profiles.yml", "project/zarn_project.yml",
                      "project/pelk_project.yml.bak", "project/flatfiles/.gitignore"):
             self.assertEqual(self.space.read(name), twin.read(name), name)
