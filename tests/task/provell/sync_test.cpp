@@ -186,12 +186,12 @@ TEST_F(SyncTest, DryRunsAndQuietRuns) {
   EXPECT_EQ(quiet.exit_status, 0);
   EXPECT_EQ(quiet.out, "");
   EXPECT_TRUE(fs::exists(jars() / "postgresql-42.7.4.jar"));
-  EXPECT_EQ(server.total_requests(), 3);
+  EXPECT_EQ(server.total_requests(), 6);  // each archive and its checksum
 
   // Everything is cached now: no request at all.
   const ZarnRun again = sync();
   EXPECT_NE(again.out.find("      mysql-connector-j-9.1.0.jar (cached)\n"), std::string::npos);
-  EXPECT_EQ(server.total_requests(), 3);
+  EXPECT_EQ(server.total_requests(), 6);
 }
 
 TEST_F(SyncTest, AFailedArchiveIsCountedAndTheRunStillSucceeds) {
