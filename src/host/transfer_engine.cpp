@@ -153,7 +153,6 @@ struct TransferEngine::State {
     set_option(curl, CURLOPT_BUFFERSIZE, kBufferSize);
     set_option(curl, CURLOPT_HEADERFUNCTION, on_header);
     set_option(curl, CURLOPT_WRITEFUNCTION, on_body);
-    set_option(curl, CURLOPT_PIPEWAIT, 1L);  // wait to multiplex rather than open a connection
     if (!options.netrc.empty()) {
       set_option(curl, CURLOPT_NETRC, static_cast<long>(CURL_NETRC_OPTIONAL));
       set_option(curl, CURLOPT_NETRC_FILE, options.netrc.c_str());
@@ -180,6 +179,9 @@ struct TransferEngine::State {
     job.total_bytes = &total_bytes;
     job.last_byte = job.window_start = Clock::now();
     set_option(curl, CURLOPT_URL, job.url.c_str());
+    // Over TLS the handshake soon tells whether a connection multiplexes, so
+    // waiting for it beats opening another; plain HTTP never says.
+    set_option(curl, CURLOPT_PIPEWAIT, job.url.starts_with("https:") ? 1L : 0L);
     set_option(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(job.timeout.count()));
     set_option(curl, CURLOPT_HEADERDATA, &job);
     set_option(curl, CURLOPT_WRITEDATA, &job);

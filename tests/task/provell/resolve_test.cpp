@@ -39,7 +39,9 @@ TEST_F(ResolveTest, CoordinatesBecomeRepositoryAddresses) {
 
 TEST_F(ResolveTest, CoordinatesThatNameNoPlainArchiveAreRejected) {
   for (const std::string& coord : std::vector<std::string>{
-           "a:b", "", "g:../../x:1", "g:a:1/../../y", "g:a\\b:1", std::string("g:a\0b:1", 7)}) {
+           "a:b", "", "g:../../x:1", "g:a:1/../../y", "g:a\\b:1", std::string("g:a\0b:1", 7),
+           "..:a:1", "g:.:1", "g:a:..", "g:a:1?x=1", "g:a#b:1", "g:a%2e:1", "g:a b:1", "g\t:a:1",
+           "g/h:a:1", "g:a:1\x7f"}) {
     try {
       task()._maven_coord_to_url(coord);
       ADD_FAILURE() << coord;
