@@ -124,6 +124,7 @@ struct TransferEngine::State {
   InterruptPoll pending_interrupt;
   Clock::time_point last_poll{};
   int signal = 0;
+  std::function<void()> tick;
   Id next_id = 1;
   std::map<Id, Job> jobs;
   std::deque<Id> queue;
@@ -232,6 +233,7 @@ struct TransferEngine::State {
     if (signal == 0 && now - last_poll >= std::chrono::milliseconds(kPollMilliseconds)) {
       last_poll = now;
       signal = pending_interrupt();
+      if (signal == 0 && tick) tick();
     }
     if (signal != 0) throw TransferInterrupted(signal);
   }
@@ -325,6 +327,10 @@ void TransferEngine::run_until(const std::function<bool()>& finished) {
 
 std::uint64_t TransferEngine::bytes_received() const {
   return state_->total_bytes;
+}
+
+void TransferEngine::on_tick(std::function<void()> tick) {
+  state_->tick = std::move(tick);
 }
 
 }  // namespace zarn::host

@@ -60,6 +60,8 @@ class TransferEngine {
 
   /// Body bytes received so far by all transfers.
   std::uint64_t bytes_received() const;
+  /// Called from run_until() about ten times a second, for live progress.
+  void on_tick(std::function<void()> tick);
 
  private:
   struct State;

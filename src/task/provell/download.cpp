@@ -282,6 +282,48 @@ bool store_archive(host::Host& host, ArchiveFetcher& fetcher, Archive& archive, 
   }
 }
 
+/// The live progress line of the driver sync, while it lasts.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(host::Host& host, host::TransferEngine& engine, bool verbose)
+      : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
+    if (verbose) engine_.on_tick([this] { draw(); });
+  }
+  ~ProgressDisplay() {
+    engine_.on_tick({});
+    host_.show_progress("");
+  }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  const std::size_t* descriptors = nullptr;
+  const std::deque<Archive>* archives = nullptr;
+
+ private:
+  void draw() {
+    const double megabytes =
+        static_cast<double>(engine_.bytes_received() - start_bytes_) / kBytesPerMegabyte;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::string status = fmt::format("  {} descriptors", descriptors ? *descriptors : 0);
+    if (archives != nullptr) {
+      const auto wanted = std::count_if(archives->begin(), archives->end(),
+                                        [](const Archive& a) { return a.started; });
+      const auto done = std::count_if(archives->begin(), archives->end(),
+                                      [](const Archive& a) { return a.body_ended; });
+      status += fmt::format(", {}/{} archives", done, wanted);
+    }
+    status += fmt::format(", {:.1f} MB at {:.1f} MB/s", megabytes,
+                          seconds > 0 ? megabytes / seconds : 0.0);
+    host_.show_progress(status);
+  }
+
+  host::Host& host_;
+  host::TransferEngine& engine_;
+  const std::uint64_t start_bytes_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 }  // namespace
 
 std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
@@ -302,6 +344,8 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     print("\n  Resolving JDBC dependencies...");
     print(fmt::format("    Direct dependencies: {}", direct_coords.size()));
   }
+  ProgressDisplay progress(host_, engine(), verbose);
+  progress.descriptors = &descriptors_fetched_;
   const std::set<std::string> all_coords = resolve_all(direct_coords);
   if (verbose) {
     if (all_coords.size() > direct_coords.size()) {
@@ -329,6 +373,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     }
   }
   ArchiveFetcher fetcher(engine(), transfers.archive_timeout);
+  progress.archives = &archives;
   if (transfers.jobs > 1) {
     for (Archive& archive : archives) {
       if (archive.error.empty() && !archive.cached && !archive.deferred) fetcher.start(archive);

@@ -168,6 +168,7 @@ class ProvellTask::Descriptors {
           },
           [this, &entry](std::exception_ptr error) {
             entry.ended = true;
+            ++task_.descriptors_fetched_;
             entry.error = std::move(error);
             if (look_ahead_) look_ahead(entry);
           });
