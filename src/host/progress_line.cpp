@@ -51,7 +51,10 @@ void ProgressLine::show(std::string_view status) {
   const auto now = std::chrono::steady_clock::now();
   if (now - last_draw_ < kRedrawPeriod) return;
   last_draw_ = now;
-  write(std::string("\r") + fit(status, columns(fd_)) + "\x1b[K");
+  std::string line = fit(status, columns(fd_));
+  line.insert(line.begin(), '\r');
+  line.append(kEraseLine.substr(1));
+  write(line);
   drawn_ = true;
 }
 
