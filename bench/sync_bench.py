@@ -159,8 +159,9 @@ def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
                 for extension in ("pom", "jar", "jar.sha1"):
                     out.write(f'url = "{server.base}/{path_of(coord, extension)}"\n'
                               f'output = "{fetched}/{i}.{extension}"\n')
-        curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs", "-A", "ZARN-Core/0.5.95",
-                      "--parallel", "--parallel-max", "8", "-K", config], env, runs,
+        curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs",
+                      "-A", "ZARN-Core/0.5.95", "--parallel", "--parallel-max", "8", "-K", config],
+                     env, runs,
                      lambda: shutil.rmtree(fetched, True))
         shutil.rmtree(fetched, True)
         clear()
