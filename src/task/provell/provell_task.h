@@ -40,7 +40,7 @@ struct Connection {
 /// The connection inventory, in file order.
 using ConnectionInventory = std::vector<Connection>;
 
-/// How the driver sync uses the network.
+/// How the driver sync uses the network; read when the first request starts.
 struct TransferSettings {
   /// Transfers at once; 1 fetches one file at a time, in the order of the report.
   std::size_t jobs = 8;

@@ -200,6 +200,16 @@ TEST_F(SyncTest, DryRunsAndQuietRuns) {
   EXPECT_EQ(server.total_requests(), 6);
 }
 
+TEST_F(SyncTest, OneTransferAtATimeGivesTheSameRunAndNoJobsIsRefused) {
+  server.fail_with(MavenServer::path_of(kMariadb, "jar"), 404);
+  const ZarnRun parallel = sync();
+  fs::remove_all(jars());
+  const ZarnRun sequential = sync({"--jobs", "1"});
+  EXPECT_EQ(sequential.exit_status, parallel.exit_status);
+  EXPECT_EQ(sequential.out, parallel.out);
+  EXPECT_EQ(sync({"--jobs", "0"}).exit_status, 2);  // a usage error
+}
+
 TEST_F(SyncTest, AFailedArchiveIsCountedAndTheRunStillSucceeds) {
   server.fail_with(MavenServer::path_of(kMysql, "jar"), 404);
   const ZarnRun run = sync();
