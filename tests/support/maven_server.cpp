@@ -126,6 +126,8 @@ MavenServer::MavenServer() : state_(std::make_unique<State>()) {
   ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
   State& state = *state_;
   state.server.set_keep_alive_max_count(100000);
+  // A worker waits this long on an idle connection, and stopping waits for it.
+  state.server.set_keep_alive_timeout(1);
   // A kept-alive connection holds a worker, and a stalled answer holds its
   // worker until the server stops: parallel clients need many.
   state.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
