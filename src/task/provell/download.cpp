@@ -18,9 +18,8 @@
 #include "host/atomic_file.h"
 #include "host/files.h"
 #include "host/folder_lock.h"
-#include "host/printable.h"
-#include "host/sha1.h"
 #include "host/transfer_engine.h"
+#include "host/verified_download.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
@@ -102,155 +101,11 @@ std::vector<std::string> archive_names(const fs::path& folder) {
 /// One archive of the run, from its coordinate to its report lines.
 struct Archive {
   std::string coord;
-  std::string name;  ///< empty when the coordinate was rejected
-  std::string url;
-  fs::path dest;
+  std::string name;   ///< empty when the coordinate was rejected
   std::string error;  ///< why it failed before any transfer
   bool cached = false;
   bool deferred = false;  ///< named like an earlier download: decided at its turn
-
-  bool started = false;
-  host::TransferEngine::Id body_id = 0;
-  host::TransferEngine::Id sum_id = 0;
-  bool body_ended = false;
-  bool sum_ended = false;
-  std::exception_ptr body_error;
-  std::exception_ptr sum_error;
-  std::optional<host::AtomicFile> file;  ///< created with the first byte
-  std::string buffer;                    ///< gathers small pieces into fewer, larger writes
-  host::Sha1 sha1;
-  std::uint64_t size = 0;
-  std::string sum;  ///< the repository's checksum file
-};
-
-constexpr std::size_t kWriteBuffer = 1 << 20;
-constexpr std::size_t kMaxChecksumBytes = 1024;
-
-/// The checksum a ".sha1" file holds: its first word, in lower case.
-std::string checksum_of(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return "";
-  std::string word = text.substr(first, text.find_first_of(" \t\r\n", first) - first);
-  std::transform(word.begin(), word.end(), word.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return host::printable(word.substr(0, 64));
-}
-
-bool is_missing(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const host::HttpError& http) {
-    return http.status() == 404 || http.status() == 410;
-  } catch (...) {
-    return false;
-  }
-}
-
-/// Streams archives into temporary files of the driver folder, hashing them
-/// on the way, beside their checksum files. Drops whatever is still running
-/// when destroyed.
-class ArchiveFetcher {
- public:
-  ArchiveFetcher(host::TransferEngine& engine, std::chrono::seconds timeout)
-      : engine_(engine), timeout_(timeout) {}
-  ~ArchiveFetcher() {
-    for (Archive* archive : started_) {
-      if (!archive->body_ended) engine_.cancel(archive->body_id);
-      if (!archive->sum_ended) engine_.cancel(archive->sum_id);
-    }
-  }
-  ArchiveFetcher(const ArchiveFetcher&) = delete;
-  ArchiveFetcher& operator=(const ArchiveFetcher&) = delete;
-
-  void start(Archive& archive) {
-    if (archive.started) return;
-    archive.started = true;
-    started_.push_back(&archive);
-    archive.body_id = engine_.start(
-        archive.url, timeout_, [&archive](std::string_view piece) { receive(archive, piece); },
-        [&archive](std::exception_ptr error) { end_body(archive, std::move(error)); });
-    archive.sum_id = engine_.start(
-        archive.url + ".sha1", timeout_,
-        [&archive](std::string_view piece) {
-          if (archive.sum.size() + piece.size() > kMaxChecksumBytes) {
-            throw host::HttpError("checksum file larger than " + std::to_string(kMaxChecksumBytes) +
-                                  " bytes");
-          }
-          archive.sum.append(piece);
-        },
-        [&archive](std::exception_ptr error) {
-          archive.sum_ended = true;
-          archive.sum_error = std::move(error);
-        });
-  }
-
-  /// Waits for the archive and its checksum file, then checks and stores
-  /// it. Throws what failed; true when it went in unverified.
-  bool finish(Archive& archive) {
-    start(archive);
-    engine_.prioritize(archive.sum_id);
-    engine_.prioritize(archive.body_id);
-    engine_.run_until([&archive] { return archive.body_ended && archive.sum_ended; });
-    if (archive.body_error) std::rethrow_exception(archive.body_error);
-    if (archive.size == 0) throw std::runtime_error("empty response");
-    const bool unverified = archive.sum_error && is_missing(archive.sum_error);
-    if (archive.sum_error && !unverified) {
-      try {
-        std::rethrow_exception(archive.sum_error);
-      } catch (const std::exception& error) {
-        throw std::runtime_error(std::string("cannot fetch the checksum: ") + error.what());
-      }
-    }
-    if (!unverified) {
-      const std::string expected = checksum_of(archive.sum);
-      const std::string got = archive.sha1.hex_digest();
-      if (expected != got) {
-        throw std::runtime_error(
-            fmt::format("checksum mismatch (expected {}, got {})", expected, got));
-      }
-    }
-    // The folder is a cache of what the repository holds, so the rename
-    // does not wait for the disk: that wait would double a cold sync.
-    archive.file->commit(host::AtomicFile::Durability::kProcessSafe);
-    return unverified;
-  }
-
- private:
-  static void receive(Archive& archive, std::string_view piece) {
-    // Under a temporary name until complete, so a failed or interrupted
-    // transfer never leaves a part for the next run to take as cached.
-    if (!archive.file) {
-      archive.file.emplace(archive.dest);
-      archive.buffer.reserve(kWriteBuffer);
-    }
-    archive.sha1.update(piece);
-    archive.size += piece.size();
-    if (archive.buffer.size() + piece.size() > kWriteBuffer) flush(archive);
-    archive.buffer.append(piece);
-  }
-
-  static void flush(Archive& archive) {
-    archive.file->write(archive.buffer);
-    archive.buffer.clear();
-  }
-
-  static void end_body(Archive& archive, std::exception_ptr error) {
-    archive.body_ended = true;
-    archive.body_error = std::move(error);
-    if (!archive.body_error && archive.file) {
-      try {
-        flush(archive);
-      } catch (...) {
-        archive.body_error = std::current_exception();
-      }
-    }
-    if (archive.body_error) archive.file.reset();
-    std::string().swap(archive.buffer);
-  }
-
-  host::TransferEngine& engine_;
-  const std::chrono::seconds timeout_;
-  std::vector<Archive*> started_;
+  host::VerifiedDownload download;
 };
 
 /// One line on standard error, so standard output stays the report alone.
@@ -260,17 +115,19 @@ void warn(host::Host& host, std::string_view line) {
 }
 
 /// Downloads one archive at its turn with its report lines; true once stored.
-bool store_archive(host::Host& host, ArchiveFetcher& fetcher, Archive& archive, bool verbose) {
+bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
+                   bool verbose) {
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    const bool unverified = fetcher.finish(archive);
+    const bool unverified = fetcher.finish(archive.download);
     if (unverified) {
       warn(host, fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
                              archive.name));
     }
     if (verbose) {
-      const double size_mb = static_cast<double>(fs::file_size(archive.dest)) / kBytesPerMegabyte;
+      const double size_mb =
+          static_cast<double>(fs::file_size(archive.download.dest)) / kBytesPerMegabyte;
       print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
     }
     return true;
@@ -308,9 +165,9 @@ class ProgressDisplay {
     std::string status = fmt::format("  {} descriptors", descriptors ? *descriptors : 0);
     if (archives != nullptr) {
       const auto wanted = std::count_if(archives->begin(), archives->end(),
-                                        [](const Archive& a) { return a.started; });
+                                        [](const Archive& a) { return a.download.started; });
       const auto done = std::count_if(archives->begin(), archives->end(),
-                                      [](const Archive& a) { return a.body_ended; });
+                                      [](const Archive& a) { return a.download.body_ended; });
       status += fmt::format(", {}/{} archives", done, wanted);
     }
     status += fmt::format(", {:.1f} MB at {:.1f} MB/s", megabytes,
@@ -364,26 +221,27 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     Archive& archive = archives.emplace_back();
     archive.coord = coord;
     try {
-      std::tie(archive.url, archive.name) = _maven_coord_to_url(coord);
-      archive.dest = jdbc_jars_dir / archive.name;
-      archive.cached = name_taken(archive.dest);
+      std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
+      archive.download.dest = jdbc_jars_dir / archive.name;
+      archive.cached = name_taken(archive.download.dest);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
     } catch (const std::exception& error) {
       archive.error = error.what();
     }
   }
-  ArchiveFetcher fetcher(engine(), transfers.archive_timeout);
+  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   progress.archives = &archives;
   if (transfers.jobs > 1) {
     for (Archive& archive : archives) {
-      if (archive.error.empty() && !archive.cached && !archive.deferred) fetcher.start(archive);
+      if (archive.error.empty() && !archive.cached && !archive.deferred)
+        fetcher.start(archive.download);
     }
   }
 
   for (Archive& archive : archives) {
     try {
       if (!archive.error.empty()) throw std::runtime_error(archive.error);
-      if (archive.deferred) archive.cached = name_taken(archive.dest);
+      if (archive.deferred) archive.cached = name_taken(archive.download.dest);
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
@@ -404,10 +262,10 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
 
 bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_path, bool verbose) {
   Archive archive;
-  archive.url = url;
-  archive.dest = dest_path;
+  archive.download.url = url;
+  archive.download.dest = dest_path;
   archive.name = dest_path.filename().string();
-  ArchiveFetcher fetcher(engine(), transfers.archive_timeout);
+  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   return store_archive(host_, fetcher, archive, verbose);
 }
 
