@@ -38,7 +38,7 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
     std::vector<std::string> order;
   } cases[] = {
       {"one at a time", 1, "", {"a", "b", "c"}},
-      {"the stall does not hold the others", 3, "", {"b", "c", "a"}},
+      {"the stall does not hold the others", 2, "", {"b", "c", "a"}},
       {"a waited-for transfer jumps the queue", 1, "c", {"c", "a", "b"}},
   };
   for (const auto& test : cases) {

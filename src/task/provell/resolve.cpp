@@ -150,13 +150,20 @@ class ProvellTask::Descriptors {
     return parts.size() >= 3 && !is_self_contained(parts[1]);
   }
 
+  /// The entry of coord, its fetch started if need be; throws for a
+  /// coordinate that names no safe address, before anything is recorded.
   Entry& request(const std::string& coord, int depth) {
-    const auto [found, inserted] = entries_.try_emplace(coord);
+    auto found = entries_.find(coord);
+    const bool inserted = found == entries_.end();
+    std::string url;
+    if (inserted) {
+      url = descriptor_url(task_._maven_coord_to_url(coord).first);
+      found = entries_.try_emplace(coord).first;
+    }
     Entry& entry = found->second;
     const bool shallower = depth < entry.depth;
     entry.depth = std::min(entry.depth, depth);
     if (inserted) {
-      const std::string url = descriptor_url(task_._maven_coord_to_url(coord).first);
       entry.id = task_.engine().start(
           url, task_.transfers.descriptor_timeout,
           [&entry](std::string_view piece) {
