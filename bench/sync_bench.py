@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""Timings of `zarn target sync` against a loopback Maven repository.
+"""Timings of `zarn target sync` against a loopback Maven repository that
+waits a fixed delay before answering each request (0, 20 and 50 ms: a
+repository that far away).
 
-Cold: a hive-jdbc-like tree of 40 descriptors and 40 archives (about 60 MB),
-compared with one curl process fetching the same addresses over one
-connection. Warm: every archive cached. Memory: peak RSS while downloading a
-300 MB archive.
+Tree: hive-jdbc with 7 + 42 + 100 dependencies below it (150 coordinates,
+depth 3, explicit versions), each with a 1 MB archive and its .sha1 file.
+Cold: zarn with the default --jobs 8 and with --jobs 1, against
+`curl --parallel --parallel-max 8` fetching the same addresses (descriptors,
+archives, checksums). Warm: every archive present, --jobs 8 against
+--jobs 1. Memory: peak RSS of a cold sync of eight 500 MB archives, eight at
+once.
 
 Usage: bench/sync_bench.py BUILD_DIR [WORK_PARENT]
 BUILD_DIR holds zarn and, from -DZARN_BUILD_BENCH=ON, bench/maven_bench_server.
-WORK_PARENT (default: the system's temporary folder) holds the repository and
-the project.
+WORK_PARENT (default: the system's temporary folder) holds the repositories
+and the projects (about 5 GB during the memory run).
 """
 
+import hashlib
 import os
 import shutil
 import subprocess
@@ -20,9 +26,10 @@ import tempfile
 import time
 
 POM_NS = "http://maven.apache.org/POM/4.0.0"
-ARCHIVE_SIZE = 1536 * 1024  # 40 of them: 60 MB
-BIG_SIZE = 300 * 1024 * 1024
-RUNS = 7
+HIVE = "org.apache.hive:hive-jdbc:3.1.3"
+ARCHIVE_SIZE = 1024 * 1024  # 150 of them: 150 MB
+BIG_SIZE = 500 * 1024 * 1024
+DELAYS_MS = (0, 20, 50)
 
 
 def pom(deps):
@@ -44,22 +51,64 @@ def write(root, relative, content):
         out.write(content)
 
 
+def add_archive(root, coord, content):
+    write(root, path_of(coord, "jar"), content)
+    write(root, path_of(coord, "jar") + ".sha1", hashlib.sha1(content).hexdigest().encode())
+
+
 def hive_tree(root):
-    """hive-jdbc with 6 + 30 + 3 dependencies below it: 40 coordinates."""
-    tree = {"org.apache.hive:hive-jdbc:3.1.3": [f"bench.l1:d{i}:1" for i in range(6)]}
-    for i in range(6):
-        tree[f"bench.l1:d{i}:1"] = [f"bench.l2:d{i}x{k}:1" for k in range(5)]
-    for i in range(3):
-        tree[f"bench.l2:d{i}x0:1"] = [f"bench.l3:d{i}:1"]
+    """hive-jdbc, 7 dependencies, 6 below each, 100 below those: 150 coordinates."""
+    # Artifact ids differ across levels: equal archive names would be fetched once.
+    tree = {HIVE: [f"bench.l1:a{i}:1" for i in range(7)]}
+    level2 = []
+    for i in range(7):
+        tree[f"bench.l1:a{i}:1"] = [f"bench.l2:b{i}x{k}:1" for k in range(6)]
+        level2 += tree[f"bench.l1:a{i}:1"]
+    for n in range(100):
+        tree.setdefault(level2[n % len(level2)], []).append(f"bench.l3:c{n}:1")
     coords = set(tree) | {c for deps in tree.values() for c in deps}
     for coord in coords:
         deps = [tuple(d.split(":")) for d in tree.get(coord, [])]
         write(root, path_of(coord, "pom"), pom(deps).encode())
-        write(root, path_of(coord, "jar"), os.urandom(ARCHIVE_SIZE))
+        add_archive(root, coord, os.urandom(ARCHIVE_SIZE))
     return sorted(coords)
 
 
-def timed(command, env, runs=RUNS, before=None):
+def big_tree(root):
+    """hive-jdbc and 7 dependencies, each a 500 MB archive (sparse on disk)."""
+    deps = [f"bench.big:b{i}:1" for i in range(7)]
+    write(root, path_of(HIVE, "pom"), pom([tuple(d.split(":")) for d in deps]).encode())
+    digest = hashlib.sha1()
+    chunk = b"\0" * (1 << 20)
+    for _ in range(BIG_SIZE >> 20):
+        digest.update(chunk)
+    for coord in [HIVE] + deps:
+        target = os.path.join(root, path_of(coord, "jar"))
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        with open(target, "wb") as out:
+            out.truncate(BIG_SIZE)
+        write(root, path_of(coord, "jar") + ".sha1", digest.hexdigest().encode())
+
+
+class Server:
+    def __init__(self, binary, work, name, root, delay_ms):
+        self.log = os.path.join(work, f"{name}.log")
+        port_file = os.path.join(work, f"{name}.port")
+        self.process = subprocess.Popen([binary, root, port_file, self.log, str(delay_ms)])
+        while not os.path.exists(port_file) or not open(port_file).read().strip():
+            time.sleep(0.01)
+        self.base = f"http://127.0.0.1:{open(port_file).read().strip()}/maven2"
+
+    def requests(self):
+        time.sleep(0.3)  # the server logs a request after answering it
+        return sum(1 for _ in open(self.log)) if os.path.exists(self.log) else 0
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def timed(command, env, runs, before=None):
     times = []
     for _ in range(runs):
         if before:
@@ -70,92 +119,103 @@ def timed(command, env, runs=RUNS, before=None):
     return min(times)  # the machine may be shared: the least disturbed run
 
 
+def sync_command(zarn, project, profiles, jobs):
+    return [zarn, "target", "sync", "--quiet", "--jobs", str(jobs), "--project-dir", project,
+            "--profiles-dir", profiles, "--profile", "bench"]
+
+
+def environment(work, base):
+    env = dict(os.environ, ZARN_MAVEN_REPO=base, ZARN_PYTHON="/usr/bin/python3",
+               no_proxy="127.0.0.1", NO_PROXY="127.0.0.1", HOME=work)
+    env.pop("PYTHONPATH", None)
+    return env
+
+
+def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
+    server = Server(server_bin, work, f"tree-{delay_ms}", repo, delay_ms)
+    try:
+        env = environment(work, server.base)
+        project = os.path.join(work, f"project-{delay_ms}")
+        jars = os.path.join(project, ".zarn", "jdbc_jars")
+        clear = lambda: shutil.rmtree(jars, ignore_errors=True)
+        runs = 5 if delay_ms == 0 else 3
+        parallel = timed(sync_command(zarn, project, profiles, 8), env, runs, clear)
+        sequential = timed(sync_command(zarn, project, profiles, 1), env, 1 if delay_ms else 3,
+                           clear)
+        cold_requests = []
+        for jobs in (8, 1):
+            clear()
+            before = server.requests()
+            subprocess.run(sync_command(zarn, project, profiles, jobs), env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+            cold_requests.append(server.requests() - before)
+        warm = timed(sync_command(zarn, project, profiles, 8), env, runs)
+        warm_sequential = timed(sync_command(zarn, project, profiles, 1), env, 1)
+
+        config = os.path.join(work, "curl.cfg")
+        fetched = os.path.join(work, "curl-out")
+        with open(config, "w") as out:
+            for i, coord in enumerate(coords):
+                for extension in ("pom", "jar", "jar.sha1"):
+                    out.write(f'url = "{server.base}/{path_of(coord, extension)}"\n'
+                              f'output = "{fetched}/{i}.{extension}"\n')
+        curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs",
+                      "-A", "ZARN-Core/0.5.95", "--parallel", "--parallel-max", "8", "-K", config],
+                     env, runs,
+                     lambda: shutil.rmtree(fetched, True))
+        shutil.rmtree(fetched, True)
+        clear()
+        print(f"| {delay_ms} ms | {parallel:.2f} s | {curl:.2f} s | {parallel / curl:.2f} | "
+              f"{sequential:.2f} s | {sequential / parallel:.1f}x | {warm:.2f} s | "
+              f"{warm_sequential:.2f} s | {warm_sequential / warm:.1f}x | "
+              f"{cold_requests[0]} / {cold_requests[1]} |", flush=True)
+    finally:
+        server.stop()
+
+
+def measure_memory(work, zarn, server_bin):
+    root = os.path.join(work, "big-repo")
+    big_tree(root)
+    server = Server(server_bin, work, "big", root, 0)
+    try:
+        env = environment(work, server.base)
+        profiles = os.path.join(work, "profiles")
+        project = os.path.join(work, "big-project")
+        rss_file = os.path.join(work, "rss")
+        start = time.perf_counter()
+        subprocess.run(["/usr/bin/time", "-o", rss_file, "-f", "%M"] +
+                       sync_command(zarn, project, profiles, 8), env=env, check=True)
+        elapsed = time.perf_counter() - start
+        peak_kb = int(open(rss_file).read().split()[-1])
+        jars = os.path.join(project, ".zarn", "jdbc_jars")
+        sizes = [os.path.getsize(os.path.join(jars, n)) for n in os.listdir(jars)]
+        print(f"peak RSS, 8 archives of 500 MB ({len(sizes)} stored, "
+              f"{sum(sizes) >> 20} MB) 8 at once: {peak_kb / 1024:.1f} MB in {elapsed:.1f} s")
+        shutil.rmtree(project)
+    finally:
+        server.stop()
+
+
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
     zarn = os.path.join(build, "zarn")
     server_bin = os.path.join(build, "bench", "maven_bench_server")
     work = tempfile.mkdtemp(prefix="zarn-sync-bench-",
                             dir=sys.argv[2] if len(sys.argv) > 2 else None)
-    repo = os.path.join(work, "repo")
-    log = os.path.join(work, "requests.log")
-    coords = hive_tree(repo)
-    write(repo, path_of("org.postgresql:postgresql:42.7.4", "jar"), b"\0" * BIG_SIZE)
-
-    port_file = os.path.join(work, "port")
-    server = subprocess.Popen([server_bin, repo, port_file, log])
     try:
-        while not os.path.exists(port_file) or not open(port_file).read().strip():
-            time.sleep(0.01)
-        base = f"http://127.0.0.1:{open(port_file).read().strip()}/maven2"
-        run(work, zarn, base, coords, log)
+        repo = os.path.join(work, "repo")
+        coords = hive_tree(repo)
+        profiles = os.path.join(work, "profiles")
+        write(profiles, "profiles.yml", b"bench:\n  outputs:\n    h: {type: hive}\n")
+        print(f"{len(coords)} coordinates, {len(coords)} archives of {ARCHIVE_SIZE >> 20} MB")
+        print("| delay | cold --jobs 8 | curl --parallel 8 | ratio | cold --jobs 1 | speed-up "
+              "| warm --jobs 8 | warm --jobs 1 | speed-up | cold requests, 8 / 1 |")
+        print("|---|---|---|---|---|---|---|---|---|---|")
+        for delay_ms in DELAYS_MS:
+            measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms)
+        measure_memory(work, zarn, server_bin)
     finally:
-        server.terminate()
-        server.wait()
         shutil.rmtree(work)
-
-
-def sync_command(zarn, project, profiles):
-    return [zarn, "target", "sync", "--quiet", "--project-dir", project,
-            "--profiles-dir", profiles, "--profile", "bench"]
-
-
-def requests_during(log, action):
-    time.sleep(0.3)  # the server logs a request after answering it
-    before = sum(1 for _ in open(log)) if os.path.exists(log) else 0
-    action()
-    time.sleep(0.3)
-    return [line.strip() for line in open(log)][before:]
-
-
-def run(work, zarn, base, coords, log):
-    env = dict(os.environ, ZARN_MAVEN_REPO=base, ZARN_PYTHON="/usr/bin/python3",
-               no_proxy="127.0.0.1", NO_PROXY="127.0.0.1", HOME=work)
-    env.pop("PYTHONPATH", None)
-    hive_profiles = os.path.join(work, "hive-profiles")
-    write(hive_profiles, "profiles.yml", b"bench:\n  outputs:\n    h: {type: hive}\n")
-    project = os.path.join(work, "project")
-    jars = os.path.join(project, ".zarn", "jdbc_jars")
-    command = sync_command(zarn, project, hive_profiles)
-    clear = lambda: shutil.rmtree(jars, ignore_errors=True)
-
-    cold = timed(command, env, before=clear)
-    config = os.path.join(work, "curl.cfg")
-    fetched = os.path.join(work, "curl-out")
-    with open(config, "w") as out:
-        for i, coord in enumerate(coords):
-            for extension in ("pom", "jar"):
-                out.write(f'url = "{base}/{path_of(coord, extension)}"\n'
-                          f'output = "{fetched}/{i}.{extension}"\n')
-    curl = timed(["curl", "-s", "--fail", "--create-dirs", "-A", "ZARN-Core/0.5.95",
-                  "-K", config], env, before=lambda: shutil.rmtree(fetched, True))
-    print(f"cold sync, 40 descriptors + 40 archives: {cold * 1000:.0f} ms; "
-          f"one curl over one connection: {curl * 1000:.0f} ms; ratio {cold / curl:.2f}")
-
-    warm = timed(command, env)
-    seen = requests_during(log, lambda: subprocess.run(command, env=env, check=True))
-    archives = sum(1 for path in seen if path.endswith(".jar"))
-    print(f"warm sync (all cached): {warm * 1000:.0f} ms, {len(seen)} requests "
-          f"({archives} archives)")
-
-    pg_profiles = os.path.join(work, "pg-profiles")
-    write(pg_profiles, "profiles.yml", b"bench:\n  outputs:\n    p: {type: postgres}\n")
-    pg_project = os.path.join(work, "pg-project")
-    pg_command = sync_command(zarn, pg_project, pg_profiles)
-    rss_file = os.path.join(work, "rss")
-    seen = requests_during(log, lambda: subprocess.run(
-        ["/usr/bin/time", "-o", rss_file, "-f", "%M"] + pg_command, env=env, check=True))
-    peak_kb = int(open(rss_file).read().split()[-1])
-    size = os.path.getsize(os.path.join(pg_project, ".zarn", "jdbc_jars",
-                                        "postgresql-42.7.4.jar"))
-    print(f"300 MB archive ({size} bytes, {len(seen)} request): "
-          f"peak RSS {peak_kb / 1024:.1f} MB")
-
-    self_contained = timed(pg_command, env, runs=11)
-    seen = requests_during(log, lambda: subprocess.run(pg_command, env=env, check=True))
-    interpreter = timed(["/usr/bin/python3", "-c", "pass"], env, runs=11)
-    print(f"warm sync, self-contained drivers only: {self_contained * 1000:.1f} ms, "
-          f"{len(seen)} requests; one interpreter start: {interpreter * 1000:.1f} ms; "
-          f"difference {(self_contained - interpreter) * 1000:.1f} ms")
 
 
 if __name__ == "__main__":

@@ -15,6 +15,7 @@ struct TargetOptions {
   bool quiet = false;
   bool clean = false;
   bool dry_run = false;
+  std::size_t jobs = provell::TransferSettings{}.jobs;
   std::vector<std::string> adapter_types;
 };
 
@@ -48,9 +49,13 @@ void add_sync(CLI::App& target, host::Host& host, Action& action) {
   add_location_options(*command, *options);
   command->add_flag("--clean", options->clean, "Also list unused adapters for removal");
   command->add_flag("--dry-run", options->dry_run, "Report only; download and change nothing");
+  command->add_option("--jobs,-j", options->jobs, "Transfers at once (1: one after another)")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{64}))
+      ->capture_default_str();
   command->callback([&host, &action, options] {
     action = [&host, options] {
       const auto task = make_task(host, *options);
+      task->transfers.jobs = options->jobs;
       return task->sync(!options->quiet, options->clean, options->dry_run) ? 0 : 1;
     };
   });

@@ -1,5 +1,7 @@
 #include "host/executable_host.h"
 
+#include <unistd.h>
+
 #include <iostream>
 
 #include "host/compute_registry.h"
@@ -14,9 +16,13 @@ ExecutableHost::ExecutableHost()
     : ExecutableHost(Console(std::cout), Environment::from_process()) {}
 
 ExecutableHost::ExecutableHost(Console console, Environment environment, LocalClock clock)
-    : console_(console), environment_(std::move(environment)), clock_(std::move(clock)) {}
+    : console_(console),
+      environment_(std::move(environment)),
+      clock_(std::move(clock)),
+      progress_(STDERR_FILENO, environment_) {}
 
 void ExecutableHost::echo(std::string_view line) {
+  progress_.erase();
   console_.echo(line);
 }
 

@@ -4,6 +4,7 @@
 
 #include "host/context.h"
 #include "host/host.h"
+#include "host/progress_line.h"
 
 namespace zarn::host {
 
@@ -25,6 +26,7 @@ class ExecutableHost : public Host {
   std::filesystem::path interpreter() override;
   std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
   int pending_interrupt() override;
+  void show_progress(std::string_view status) override { progress_.show(status); }
 
   /// Changes one variable of the environment the tasks see.
   void set_variable(std::string name, std::string value) {
@@ -35,6 +37,7 @@ class ExecutableHost : public Host {
   Console console_;
   Environment environment_;
   LocalClock clock_;
+  ProgressLine progress_;  ///< on standard error, when it is a terminal
 };
 
 }  // namespace zarn::host

@@ -38,11 +38,13 @@ using InterruptPoll = std::function<int()>;
 /// Receives the body of a response piece by piece.
 using BodySink = std::function<void(std::string_view)>;
 
-/// HTTP(S) GET over one kept-alive connection, sending the zarn user agent.
-/// The time-out bounds the connection set-up and any stall of the transfer
-/// (no byte for that long); a body that keeps arriving is never cut off.
-/// Redirects are followed (at most 10), certificates verified, and the usual
-/// proxy variables (http_proxy, https_proxy, no_proxy) honoured.
+/// HTTP(S) GET over one kept-alive connection, sending the zarn user agent,
+/// one request at a time (TransferEngine runs many at once). The time-out
+/// bounds the connection set-up, any stall of the transfer (no byte for that
+/// long) and a trickle (under 1 KiB/s over a whole time-out); a body that
+/// keeps arriving faster is never cut off. Redirects are followed (at most
+/// 10), certificates verified, and the usual proxy variables (http_proxy,
+/// https_proxy, no_proxy) honoured.
 class HttpClient {
  public:
   static constexpr std::string_view kUserAgent = "ZARN-Core/0.5.95";

@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/sha1.h"
+
 namespace zarn::testing {
 namespace {
 
@@ -77,6 +79,8 @@ struct MavenServer::State {
   std::vector<std::string> log;
   std::set<std::pair<std::string, int>> clients;
   std::string user_agent;
+  std::string authorization;
+  std::atomic<int> latency_ms{0};
 
   Fault record(const httplib::Request& request) {
     std::lock_guard lock(mutex);
@@ -84,12 +88,17 @@ struct MavenServer::State {
     log.push_back(request.path);
     clients.emplace(request.remote_addr, request.remote_port);
     user_agent = request.get_header_value("User-Agent");
+    authorization = request.get_header_value("Authorization");
     const auto fault = faults.find(request.path);
     return fault == faults.end() ? Fault{} : fault->second;
   }
 
   /// Serves body with the fault's pacing; false ends the connection.
   void serve(httplib::Response& response, std::string body, const Fault& fault) {
+    if (body.empty()) {  // a provider of no bytes is never called: the answer would hang
+      response.set_content("", "application/octet-stream");
+      return;
+    }
     auto shared = std::make_shared<std::string>(std::move(body));
     response.set_content_provider(
         shared->size(), "application/octet-stream",
@@ -117,11 +126,19 @@ MavenServer::MavenServer() : state_(std::make_unique<State>()) {
   ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
   State& state = *state_;
   state.server.set_keep_alive_max_count(100000);
+  // A worker waits this long on an idle connection, and stopping waits for it.
+  state.server.set_keep_alive_timeout(1);
+  // A kept-alive connection holds a worker, and a stalled answer holds its
+  // worker until the server stops: parallel clients need many.
+  state.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   state.server.set_tcp_nodelay(true);  // no 40 ms wait between headers and body
   const std::filesystem::path root = files_.path();
   state.server.Get(R"(/maven2/.*)", [&state, root](const httplib::Request& request,
                                                    httplib::Response& response) {
     const Fault fault = state.record(request);
+    if (const int latency = state.latency_ms; latency > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+    }
     if (!fault.redirect_to.empty()) {
       response.set_redirect(fault.redirect_to);
       return;
@@ -183,7 +200,15 @@ void MavenServer::add_pom(const std::string& coord, const std::vector<PomDep>& d
 void MavenServer::add_jar(const std::string& coord, std::size_t size) {
   std::string content(size, '\0');
   for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
-  add_file(path_of(coord, "jar").substr(kPrefix.size()), content);
+  const std::string relative = path_of(coord, "jar").substr(kPrefix.size());
+  add_file(relative, content);
+  host::Sha1 sha1;
+  sha1.update(content);
+  add_file(relative + ".sha1", sha1.hex_digest());
+}
+
+void MavenServer::set_latency(int milliseconds) {
+  state_->latency_ms = milliseconds;
 }
 
 void MavenServer::fail_with(const std::string& path, int status) {
@@ -242,6 +267,11 @@ int MavenServer::connections() const {
 std::string MavenServer::last_user_agent() const {
   std::lock_guard lock(state_->mutex);
   return state_->user_agent;
+}
+
+std::string MavenServer::last_authorization() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->authorization;
 }
 
 }  // namespace zarn::testing

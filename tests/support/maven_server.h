@@ -52,11 +52,13 @@ class MavenServer {
   static std::string path_of(const std::string& coord, const std::string& extension);
   void add_pom(const std::string& coord, const std::string& body);
   void add_pom(const std::string& coord, const std::vector<PomDep>& deps);
-  /// An archive of size bytes (a repeating pattern).
+  /// An archive of size bytes (a repeating pattern) and its ".sha1" file.
   void add_jar(const std::string& coord, std::size_t size = 1000);
   /// Any file below /maven2 (path relative to it).
   void add_file(const std::string& relative_path, const std::string& content);
 
+  /// Delays every answer by this long, as a distant server would.
+  void set_latency(int milliseconds);
   /// Answers requests for path with this status and a short body.
   void fail_with(const std::string& path, int status);
   /// Sends the headers and the first bytes of path's body, then stalls
@@ -79,6 +81,8 @@ class MavenServer {
   int connections() const;
   /// The User-Agent header of the last request.
   std::string last_user_agent() const;
+  /// The Authorization header of the last request; empty when it had none.
+  std::string last_authorization() const;
 
  private:
   struct State;

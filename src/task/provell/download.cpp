@@ -5,14 +5,21 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <iostream>
+#include <optional>
 #include <stdexcept>
+#include <tuple>
 
 #include "host/atomic_file.h"
 #include "host/files.h"
-#include "host/http_client.h"
+#include "host/folder_lock.h"
+#include "host/transfer_engine.h"
+#include "host/verified_download.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
@@ -21,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::chrono::seconds kArchiveTimeout{60};
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 
 /// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
@@ -45,14 +51,19 @@ bool name_taken(const fs::path& path) {
 }
 
 /// Temporary files of a run that was killed before it could remove them.
-void remove_stale_temporaries(const fs::path& folder) {
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (host::is_atomic_temporary_name(entry.path().filename().string())) {
-      std::error_code ignored;
-      fs::remove(entry.path(), ignored);
+/// Another sync of the same folder may be writing its own right now: the
+/// sweep runs only when no other holds the folder's lock.
+void remove_stale_temporaries(const fs::path& folder, host::FolderLock& lock) {
+  if (lock.try_exclusive()) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+      if (host::is_atomic_temporary_name(entry.path().filename().string())) {
+        std::error_code ignored;
+        fs::remove(entry.path(), ignored);
+      }
     }
   }
+  lock.share();
 }
 
 /// The driver coordinates the catalogue names for the types.
@@ -75,26 +86,6 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
   return coords;
 }
 
-/// Gathers the small pieces the HTTP client hands over (16 KiB at most) into
-/// fewer, larger writes.
-class BufferedWriter {
- public:
-  explicit BufferedWriter(host::AtomicFile& file) : file_(file) { buffer_.reserve(kCapacity); }
-  void write(std::string_view piece) {
-    if (buffer_.size() + piece.size() > kCapacity) flush();
-    buffer_.append(piece);
-  }
-  void flush() {
-    file_.write(buffer_);
-    buffer_.clear();
-  }
-
- private:
-  static constexpr std::size_t kCapacity = 1 << 20;
-  host::AtomicFile& file_;
-  std::string buffer_;
-};
-
 /// Names of the archives in folder, sorted; none when it cannot be listed.
 std::vector<std::string> archive_names(const fs::path& folder) {
   std::vector<std::string> names;
@@ -107,13 +98,97 @@ std::vector<std::string> archive_names(const fs::path& folder) {
   return names;
 }
 
+/// One archive of the run, from its coordinate to its report lines.
+struct Archive {
+  std::string coord;
+  std::string name;   ///< empty when the coordinate was rejected
+  std::string error;  ///< why it failed before any transfer
+  bool cached = false;
+  bool deferred = false;  ///< named like an earlier download: decided at its turn
+  host::VerifiedDownload download;
+};
+
+/// One line on standard error, so standard output stays the report alone.
+void warn(host::Host& host, std::string_view line) {
+  host.show_progress("");
+  std::cerr << line << std::endl;
+}
+
+/// Downloads one archive at its turn with its report lines; true once stored.
+bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
+                   bool verbose) {
+  const auto print = [&host](std::string_view line) { host.echo(line); };
+  try {
+    if (verbose) print(fmt::format("      Downloading {}...", archive.name));
+    const bool unverified = fetcher.finish(archive.download);
+    if (unverified) {
+      warn(host, fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
+                             archive.name));
+    }
+    if (verbose) {
+      const double size_mb =
+          static_cast<double>(fs::file_size(archive.download.dest)) / kBytesPerMegabyte;
+      print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
+    }
+    return true;
+  } catch (const host::TransferInterrupted&) {
+    throw;
+  } catch (const std::exception& error) {
+    if (verbose) print(fmt::format("        ✗ Failed: {}", error.what()));
+    return false;
+  }
+}
+
+/// The live progress line of the driver sync, while it lasts.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(host::Host& host, host::TransferEngine& engine, bool verbose)
+      : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
+    if (verbose) engine_.on_tick([this] { draw(); });
+  }
+  ~ProgressDisplay() {
+    engine_.on_tick({});
+    host_.show_progress("");
+  }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  const std::size_t* descriptors = nullptr;
+  const std::deque<Archive>* archives = nullptr;
+
+ private:
+  void draw() {
+    const double megabytes =
+        static_cast<double>(engine_.bytes_received() - start_bytes_) / kBytesPerMegabyte;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::string status = fmt::format("  {} descriptors", descriptors ? *descriptors : 0);
+    if (archives != nullptr) {
+      const auto wanted = std::count_if(archives->begin(), archives->end(),
+                                        [](const Archive& a) { return a.download.started; });
+      const auto done = std::count_if(archives->begin(), archives->end(),
+                                      [](const Archive& a) { return a.download.body_ended; });
+      status += fmt::format(", {}/{} archives", done, wanted);
+    }
+    status += fmt::format(", {:.1f} MB at {:.1f} MB/s", megabytes,
+                          seconds > 0 ? megabytes / seconds : 0.0);
+    host_.show_progress(status);
+  }
+
+  host::Host& host_;
+  host::TransferEngine& engine_;
+  const std::uint64_t start_bytes_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
 }  // namespace
 
 std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
     const std::set<std::string>& adapter_types, bool verbose) {
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   host::create_folders(jdbc_jars_dir);
-  remove_stale_temporaries(jdbc_jars_dir);
+  host::FolderLock lock(jdbc_jars_dir);
+  remove_stale_temporaries(jdbc_jars_dir, lock);
   std::vector<std::string> downloaded;
   std::vector<std::string> failed;
 
@@ -126,8 +201,9 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     print("\n  Resolving JDBC dependencies...");
     print(fmt::format("    Direct dependencies: {}", direct_coords.size()));
   }
-  std::set<std::string> all_coords;
-  for (const std::string& coord : direct_coords) all_coords.merge(_resolve_transitive_deps(coord));
+  ProgressDisplay progress(host_, engine(), verbose);
+  progress.descriptors = &descriptors_fetched_;
+  const std::set<std::string> all_coords = resolve_all(direct_coords);
   if (verbose) {
     if (all_coords.size() > direct_coords.size()) {
       print(
@@ -137,54 +213,60 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     print(fmt::format("\n  Downloading to {}/", jdbc_jars_dir.string()));
   }
 
+  // Every archive is planned first, so the transfers can run ahead of the
+  // report; each archive's lines still come at its turn, in coordinate order.
+  std::deque<Archive> archives;
+  std::set<std::string> planned;
   for (const std::string& coord : all_coords) {  // a std::set is in code-point order
+    Archive& archive = archives.emplace_back();
+    archive.coord = coord;
     try {
-      const auto [url, jar_name] = _maven_coord_to_url(coord);
-      const fs::path dest_path = jdbc_jars_dir / jar_name;
-      if (name_taken(dest_path)) {
-        if (verbose) print(fmt::format("      {} (cached)", jar_name));
-        downloaded.push_back(jar_name);
-      } else if (_download_jar(url, dest_path, verbose)) {
-        downloaded.push_back(jar_name);
+      std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
+      archive.download.dest = jdbc_jars_dir / archive.name;
+      archive.cached = name_taken(archive.download.dest);
+      archive.deferred = !archive.cached && !planned.insert(archive.name).second;
+    } catch (const std::exception& error) {
+      archive.error = error.what();
+    }
+  }
+  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
+  progress.archives = &archives;
+  if (transfers.jobs > 1) {
+    for (Archive& archive : archives) {
+      if (archive.error.empty() && !archive.cached && !archive.deferred)
+        fetcher.start(archive.download);
+    }
+  }
+
+  for (Archive& archive : archives) {
+    try {
+      if (!archive.error.empty()) throw std::runtime_error(archive.error);
+      if (archive.deferred) archive.cached = name_taken(archive.download.dest);
+      if (archive.cached) {
+        if (verbose) print(fmt::format("      {} (cached)", archive.name));
+        downloaded.push_back(archive.name);
+      } else if (store_archive(host_, fetcher, archive, verbose)) {
+        downloaded.push_back(archive.name);
       } else {
-        failed.push_back(jar_name);
+        failed.push_back(archive.name);
       }
     } catch (const host::TransferInterrupted&) {
       throw;
     } catch (const std::exception& error) {
-      if (verbose) print(fmt::format("      ✗ Error with {}: {}", coord, error.what()));
-      failed.push_back(coord);
+      if (verbose) print(fmt::format("      ✗ Error with {}: {}", archive.coord, error.what()));
+      failed.push_back(archive.coord);
     }
   }
   return {downloaded, failed};
 }
 
 bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_path, bool verbose) {
-  try {
-    if (verbose) print(fmt::format("      Downloading {}...", dest_path.filename().string()));
-    {
-      // Streamed under a temporary name and renamed once complete, so a
-      // failed or interrupted transfer never leaves a part under the
-      // archive's name for the next run to take as cached. The folder is a
-      // cache of what the repository holds, so the rename does not wait for
-      // the disk: that wait would double the time of a cold sync.
-      host::AtomicFile file(dest_path);
-      BufferedWriter writer(file);
-      http().get(url, kArchiveTimeout, [&writer](std::string_view piece) { writer.write(piece); });
-      writer.flush();
-      file.commit(host::AtomicFile::Durability::kProcessSafe);
-    }
-    if (verbose) {
-      const double size_mb = static_cast<double>(fs::file_size(dest_path)) / kBytesPerMegabyte;
-      print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
-    }
-    return true;
-  } catch (const host::TransferInterrupted&) {
-    throw;
-  } catch (const std::exception& error) {
-    if (verbose) print(fmt::format("        ✗ Failed: {}", error.what()));
-    return false;
-  }
+  Archive archive;
+  archive.download.url = url;
+  archive.download.dest = dest_path;
+  archive.name = dest_path.filename().string();
+  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
+  return store_archive(host_, fetcher, archive, verbose);
 }
 
 bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*/, bool verbose) {

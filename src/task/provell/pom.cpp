@@ -68,7 +68,7 @@ struct Reader {
   XML_Parser parser = nullptr;
   std::vector<Frame> open;
   std::vector<PomDependency> dependencies;
-  bool doctype_found = false;
+  bool entity_declared = false;
 
   /// The local name when name is in the POM namespace, else empty.
   static std::string_view pom_local_name(std::string_view name) {
@@ -133,9 +133,12 @@ void on_text(void* user, const XML_Char* text, int length) {
   static_cast<Reader*>(user)->text(std::string_view(text, static_cast<std::size_t>(length)));
 }
 
-void on_doctype(void* user, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+// Entities are what expansion attacks and external loads need; a plain
+// "<!DOCTYPE project>" line, which real descriptors carry, declares none.
+void on_entity_declaration(void* user, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                           const XML_Char*, const XML_Char*, const XML_Char*) {
   auto* reader = static_cast<Reader*>(user);
-  reader->doctype_found = true;
+  reader->entity_declared = true;
   XML_StopParser(reader->parser, XML_FALSE);
 }
 
@@ -161,12 +164,12 @@ std::vector<PomDependency> parse_pom_dependencies(std::string_view document) {
   XML_SetUserData(parser.get(), &reader);
   XML_SetElementHandler(parser.get(), on_start, on_end);
   XML_SetCharacterDataHandler(parser.get(), on_text);
-  XML_SetStartDoctypeDeclHandler(parser.get(), on_doctype);
+  XML_SetEntityDeclHandler(parser.get(), on_entity_declaration);
   XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
 
   const auto status =
       XML_Parse(parser.get(), document.data(), static_cast<int>(document.size()), XML_TRUE);
-  if (reader.doctype_found) throw PomError("document type declarations are not accepted");
+  if (reader.entity_declared) throw PomError("entity declarations are not accepted");
   if (status != XML_STATUS_OK) {
     throw PomError(std::string(XML_ErrorString(XML_GetErrorCode(parser.get()))) + " at line " +
                    std::to_string(XML_GetCurrentLineNumber(parser.get())));

@@ -30,9 +30,9 @@ struct PomDependency {
   friend bool operator==(const PomDependency&, const PomDependency&) = default;
 };
 
-/// A descriptor that is not valid UTF-8, not well-formed XML, or carries a
-/// document type declaration (never needed by a POM, and the door to entity
-/// expansion attacks).
+/// A descriptor that is not valid UTF-8, not well-formed XML, or declares
+/// entities (never needed by a POM, and the door to entity expansion and
+/// external loads). A document type line without declarations is fine.
 class PomError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

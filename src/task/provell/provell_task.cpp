@@ -1,6 +1,6 @@
 #include "task/provell/provell_task.h"
 
-#include "host/http_client.h"
+#include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
 
 namespace zarn::provell {

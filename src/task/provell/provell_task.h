@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -12,7 +14,7 @@
 #include "yaml/node.h"
 
 namespace zarn::host {
-class HttpClient;
+class TransferEngine;
 }
 
 namespace zarn::provell {
@@ -37,6 +39,15 @@ struct Connection {
 
 /// The connection inventory, in file order.
 using ConnectionInventory = std::vector<Connection>;
+
+/// How the driver sync uses the network; read when the first request starts.
+struct TransferSettings {
+  /// Transfers at once; 1 fetches one file at a time, in the order of the report.
+  std::size_t jobs = 8;
+  /// No byte, or under 1 KiB/s, for this long fails a descriptor or an archive.
+  std::chrono::seconds descriptor_timeout{10};
+  std::chrono::seconds archive_timeout{60};
+};
 
 /// Package names that went through, and those that failed.
 using PackageOutcome = std::pair<std::vector<std::string>, std::vector<std::string>>;
@@ -83,13 +94,20 @@ class ProvellTask {
   const std::string profiles_dir;
   const std::optional<std::string> profile_name;
   const std::unique_ptr<host::ComputeRegistry> compute_registry;
+  TransferSettings transfers;
 
  private:
+  class Descriptors;  ///< descriptors of one resolution, fetched ahead of the walk
   void print(std::string_view line) const { host_.echo(line); }
-  host::HttpClient& http();
+  host::TransferEngine& engine();
+  /// The union of the resolutions of coords, sharing their descriptors.
+  std::set<std::string> resolve_all(const std::set<std::string>& coords);
+  void walk(const std::string& coord, std::set<std::string>& resolved, int depth,
+            Descriptors& descriptors);
 
   host::Host& host_;
-  std::unique_ptr<host::HttpClient> http_;  ///< one connection, reused for the whole run
+  std::unique_ptr<host::TransferEngine> engine_;  ///< kept-alive connections for the whole run
+  std::size_t descriptors_fetched_ = 0;           ///< for the live progress line
 };
 
 }  // namespace zarn::provell

@@ -3,11 +3,12 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
+#include <climits>
+#include <map>
 #include <stdexcept>
 #include <string_view>
 
-#include "host/http_client.h"
+#include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/pom.h"
 #include "task/provell/provell_task.h"
@@ -15,7 +16,7 @@
 namespace zarn::provell {
 namespace {
 
-constexpr std::chrono::seconds kDescriptorTimeout{10};
+constexpr std::size_t kMaxDescriptorBytes = 32 << 20;
 /// Dependencies are kept down to three levels below the driver.
 constexpr int kMaxDepth = 3;
 
@@ -67,6 +68,16 @@ bool is_followed(const PomDependency& dependency) {
   return dependency.group_id && dependency.artifact_id && dependency.version;
 }
 
+/// Whether text stays one segment of a request path and of a file name.
+bool is_plain_segment(const std::string& text) {
+  if (text == "." || text == "..") return false;
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F || byte == ' ' ||
+           std::string_view("?#%/\\").find(c) != std::string_view::npos;
+  });
+}
+
 std::string descriptor_url(const std::string& archive_url) {
   return archive_url.substr(0, archive_url.size() - std::string_view(".jar").size()) + ".pom";
 }
@@ -77,20 +88,136 @@ std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
     const std::string& coord) const {
   const auto parts = split_coordinate(coord);
   if (parts.size() < 3) throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+  // The parts become request path segments and the archive name a file of
+  // the driver folder: a descriptor must not be able to steer either.
+  if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
+    throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+  }
   const std::string& artifact_id = parts[1];
   const std::string& version = parts[2];
   std::string jar_name = artifact_id + "-" + version + ".jar";
-  // The archive name becomes a file name in the driver folder: a descriptor
-  // must not be able to steer the download elsewhere.
-  if (jar_name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + coord);
-  }
   std::string group_path = parts[0];
   std::replace(group_path.begin(), group_path.end(), '.', '/');
   std::string url = maven_repo(host_.environment()) + "/" + group_path + "/" + artifact_id + "/" +
                     version + "/" + jar_name;
   return {std::move(url), std::move(jar_name)};
 }
+
+/// The descriptors one resolution reads, each fetched once. With look-ahead,
+/// every descriptor read is parsed at once and the descriptors it names (down
+/// to three levels below a driver) are requested before the walk needs them;
+/// the walk still visits them in its own order.
+class ProvellTask::Descriptors {
+ public:
+  Descriptors(ProvellTask& task, bool look_ahead) : task_(task), look_ahead_(look_ahead) {}
+  ~Descriptors() {
+    for (const auto& [coord, entry] : entries_) {
+      if (!entry.ended) task_.engine().cancel(entry.id);
+    }
+  }
+  Descriptors(const Descriptors&) = delete;
+  Descriptors& operator=(const Descriptors&) = delete;
+
+  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is on.
+  void prefetch(const std::string& coord) {
+    if (look_ahead_) request(coord, 0);
+  }
+
+  /// The followed dependencies of coord's descriptor, as coordinates in
+  /// document order. Throws when the descriptor cannot be had or read.
+  const std::vector<std::string>& dependencies(const std::string& coord, int depth) {
+    Entry& entry = request(coord, depth);
+    task_.engine().prioritize(entry.id);
+    task_.engine().run_until([&entry] { return entry.ended; });
+    parse(entry);
+    if (entry.error) std::rethrow_exception(entry.error);
+    return entry.children;
+  }
+
+ private:
+  struct Entry {
+    host::TransferEngine::Id id = 0;
+    int depth = INT_MAX;  ///< the shallowest depth it was asked for
+    bool ended = false;
+    bool parsed = false;
+    std::string body;
+    std::exception_ptr error;
+    std::vector<std::string> children;
+  };
+
+  static bool worth_fetching(const std::string& coord) {
+    const auto parts = split_coordinate(coord);
+    return parts.size() >= 3 && !is_self_contained(parts[1]);
+  }
+
+  /// The entry of coord, its fetch started if need be; throws for a
+  /// coordinate that names no safe address, before anything is recorded.
+  Entry& request(const std::string& coord, int depth) {
+    auto found = entries_.find(coord);
+    const bool inserted = found == entries_.end();
+    std::string url;
+    if (inserted) {
+      url = descriptor_url(task_._maven_coord_to_url(coord).first);
+      found = entries_.try_emplace(coord).first;
+    }
+    Entry& entry = found->second;
+    const bool shallower = depth < entry.depth;
+    entry.depth = std::min(entry.depth, depth);
+    if (inserted) {
+      entry.id = task_.engine().start(
+          url, task_.transfers.descriptor_timeout,
+          [&entry](std::string_view piece) {
+            if (entry.body.size() + piece.size() > kMaxDescriptorBytes) {
+              throw host::HttpError("response larger than " + std::to_string(kMaxDescriptorBytes) +
+                                    " bytes");
+            }
+            entry.body.append(piece);
+          },
+          [this, &entry](std::exception_ptr error) {
+            entry.ended = true;
+            ++task_.descriptors_fetched_;
+            entry.error = std::move(error);
+            if (look_ahead_) look_ahead(entry);
+          });
+    } else if (shallower && look_ahead_ && entry.ended) {
+      look_ahead(entry);
+    }
+    return entry;
+  }
+
+  static void parse(Entry& entry) {
+    if (entry.parsed || entry.error) return;
+    entry.parsed = true;
+    try {
+      for (const PomDependency& dependency : parse_pom_dependencies(entry.body)) {
+        if (!is_followed(dependency)) continue;
+        entry.children.push_back(*dependency.group_id + ":" + *dependency.artifact_id + ":" +
+                                 *dependency.version);
+      }
+    } catch (const std::exception&) {
+      entry.error = std::current_exception();
+      entry.children.clear();
+    }
+    std::string().swap(entry.body);
+  }
+
+  void look_ahead(Entry& entry) {
+    parse(entry);
+    if (entry.depth >= kMaxDepth) return;
+    for (const std::string& child : entry.children) {
+      if (!worth_fetching(child)) continue;
+      try {
+        request(child, entry.depth + 1);
+      } catch (const std::invalid_argument&) {
+        // an unsafe coordinate is never fetched; the walk reports nothing either
+      }
+    }
+  }
+
+  ProvellTask& task_;
+  const bool look_ahead_;
+  std::map<std::string, Entry> entries_;  ///< a std::map: sinks keep pointers to entries
+};
 
 std::set<std::string> ProvellTask::_resolve_transitive_deps(const std::string& coord) {
   std::set<std::string> resolved;
@@ -100,6 +227,30 @@ std::set<std::string> ProvellTask::_resolve_transitive_deps(const std::string& c
 
 void ProvellTask::_resolve_transitive_deps(const std::string& coord,
                                            std::set<std::string>& resolved, int depth) {
+  Descriptors descriptors(*this, transfers.jobs > 1);
+  walk(coord, resolved, depth, descriptors);
+}
+
+std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coords) {
+  Descriptors descriptors(*this, transfers.jobs > 1);
+  for (const std::string& coord : coords) {
+    try {
+      descriptors.prefetch(coord);
+    } catch (const std::invalid_argument&) {
+      // left to the walk, which keeps it unfetched
+    }
+  }
+  std::set<std::string> all;
+  for (const std::string& coord : coords) {
+    std::set<std::string> resolved;
+    walk(coord, resolved, 0, descriptors);
+    all.merge(resolved);
+  }
+  return all;
+}
+
+void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved, int depth,
+                       Descriptors& descriptors) {
   const auto parts = split_coordinate(coord);
   if (parts.size() < 3) return;
   if (resolved.contains(coord) || depth > kMaxDepth) return;
@@ -108,28 +259,28 @@ void ProvellTask::_resolve_transitive_deps(const std::string& coord,
   resolved.insert(coord);
   if (is_self_contained(parts[1])) return;
 
-  std::vector<PomDependency> dependencies;
+  std::vector<std::string> children;
   try {
-    const std::string url = descriptor_url(_maven_coord_to_url(coord).first);
-    dependencies = parse_pom_dependencies(http().get(url, kDescriptorTimeout));
+    children = descriptors.dependencies(coord, depth);
   } catch (const host::TransferInterrupted&) {
     throw;
   } catch (const std::exception&) {
     return;  // an unreadable descriptor only ends its own expansion
   }
-  for (const PomDependency& dependency : dependencies) {
-    if (!is_followed(dependency)) continue;
-    _resolve_transitive_deps(
-        *dependency.group_id + ":" + *dependency.artifact_id + ":" + *dependency.version, resolved,
-        depth + 1);
-  }
+  for (const std::string& child : children) walk(child, resolved, depth + 1, descriptors);
 }
 
-host::HttpClient& ProvellTask::http() {
-  if (!http_) {
-    http_ = std::make_unique<host::HttpClient>([this] { return host_.pending_interrupt(); });
+host::TransferEngine& ProvellTask::engine() {
+  if (!engine_) {
+    host::TransferOptions options;
+    options.max_parallel = transfers.jobs;
+    if (const auto home = host_.environment().get_non_empty("HOME")) {
+      options.netrc = std::filesystem::path(*home) / ".netrc";
+    }
+    engine_ = std::make_unique<host::TransferEngine>([this] { return host_.pending_interrupt(); },
+                                                     std::move(options));
   }
-  return *http_;
+  return *engine_;
 }
 
 }  // namespace zarn::provell

@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "host/folder_lock.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
 
@@ -48,7 +49,7 @@ TEST_F(DownloadTest, DownloadsTheDriversInCoordinateOrder) {
                 "        ✓ Downloaded (0.0 MB)\n");
   EXPECT_EQ(fs::file_size(jars() / "mysql-connector-j-9.1.0.jar"), 5u * 1024 * 1024 / 2);
   EXPECT_EQ(server.requests(jar_of(kPostgres)), 1);
-  EXPECT_EQ(server.total_requests(), 2);
+  EXPECT_EQ(server.total_requests(), 4);  // each archive and its checksum
 }
 
 TEST_F(DownloadTest, ArchivesAlreadyPresentAreNotRequested) {
@@ -103,6 +104,27 @@ TEST_F(DownloadTest, TemporaryFilesOfAKilledRunAreRemoved) {
   server.add_jar(kPostgres);
   task().download_jdbc_jars({"postgres"}, false);
   EXPECT_EQ(folder_entries(jars()), (Names{"keep.txt", "postgresql-42.7.4.jar"}));
+}
+
+TEST_F(DownloadTest, TemporaryFilesOfASyncStillRunningAreLeftAlone) {
+  const fs::path other = jars() / ".postgresql-42.7.4.jar.zarn-tmp-Xy12Zw";
+  testing::write_file(other, "being written");
+  host::FolderLock running(jars());
+  running.share();
+  server.add_jar(kPostgres);
+  task().download_jdbc_jars({"postgres"}, false);
+  EXPECT_TRUE(fs::exists(other));
+}
+
+TEST_F(DownloadTest, NetrcCredentialsReachTheMirrorButNeverTheReport) {
+  testing::write_file(dir / "home" / ".netrc", "machine 127.0.0.1 login ann password s3cret\n");
+  server.fail_with(jar_of(kPostgres), 401);
+  task().download_jdbc_jars({"postgres"});
+  EXPECT_EQ(server.last_authorization(), "Basic YW5uOnMzY3JldA==");  // ann:s3cret
+  const std::string text = printed();
+  EXPECT_NE(text.find("✗ Failed: HTTP Error 401: Unauthorized"), std::string::npos);
+  EXPECT_EQ(text.find("s3cret"), std::string::npos);
+  EXPECT_EQ(text.find("YW5u"), std::string::npos);
 }
 
 using UpdateTest = MavenTest;

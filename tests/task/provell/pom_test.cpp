@@ -84,6 +84,14 @@ TEST(PomDependencies, TheDeclaredEncodingIsOverriddenByUtf8) {
   EXPECT_EQ(parse_pom_dependencies(body), std::vector{dep("\xC3\xA9", {}, {})});
 }
 
+TEST(PomDependencies, ADocumentTypeLineWithoutDeclarationsIsRead) {
+  for (const std::string doctype : {"<!DOCTYPE project>", "<!DOCTYPE project []>"}) {
+    const std::string body = "<?xml version=\"1.0\"?>\n" + doctype + "\n" + kOpen +
+                             "<dependency><groupId>g</groupId></dependency>" + kClose;
+    EXPECT_EQ(parse_pom_dependencies(body), std::vector{dep("g", {}, {})}) << doctype;
+  }
+}
+
 TEST(PomDependencies, BrokenDocumentsYieldNothing) {
   const std::string some = "<dependency><groupId>g</groupId></dependency>";
   const struct {
@@ -110,6 +118,9 @@ TEST(PomDependencies, BrokenDocumentsYieldNothing) {
            kOpen + "<dependency><groupId>&lol9;</groupId></dependency>" + kClose},
       {"external entity", "<!DOCTYPE p [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>" + kOpen +
                               "<dependency><groupId>&x;</groupId></dependency>" + kClose},
+      {"external parameter entity",
+       "<!DOCTYPE p [<!ENTITY % x SYSTEM \"http://127.0.0.1:1/x.dtd\"> %x;]>" + kOpen + some +
+           kClose},
   };
   for (const auto& test : cases) {
     EXPECT_THROW(parse_pom_dependencies(test.body), PomError) << test.name;

@@ -39,7 +39,9 @@ TEST_F(ResolveTest, CoordinatesBecomeRepositoryAddresses) {
 
 TEST_F(ResolveTest, CoordinatesThatNameNoPlainArchiveAreRejected) {
   for (const std::string& coord : std::vector<std::string>{
-           "a:b", "", "g:../../x:1", "g:a:1/../../y", "g:a\\b:1", std::string("g:a\0b:1", 7)}) {
+           "a:b", "", "g:../../x:1", "g:a:1/../../y", "g:a\\b:1", std::string("g:a\0b:1", 7),
+           "..:a:1", "g:.:1", "g:a:..", "g:a:1?x=1", "g:a#b:1", "g:a%2e:1", "g:a b:1", "g\t:a:1",
+           "g/h:a:1", "g:a:1\x7f"}) {
     try {
       task()._maven_coord_to_url(coord);
       ADD_FAILURE() << coord;
@@ -94,7 +96,7 @@ TEST_F(ResolveTest, FollowsOnlyRunTimeDependenciesOfEverySection) {
   EXPECT_EQ(server.requests(pom_of("org.postgresql:postgresql:42")), 0);
   EXPECT_EQ(server.requests(pom_of("g:unit:4")), 0);
   EXPECT_EQ(server.requests(pom_of("g:common:3.1.3")), 1);
-  EXPECT_EQ(server.connections(), 1);
+  EXPECT_LE(server.connections(), static_cast<int>(TransferSettings{}.jobs));
 }
 
 TEST_F(ResolveTest, KeepsThreeLevelsBelowTheDriver) {
@@ -149,14 +151,14 @@ TEST_F(ResolveTest, ACoordinateThatWouldLeaveTheDriverFolderIsKeptButNotFetched)
   EXPECT_EQ(server.request_log(), (std::vector{pom_of("g:top:1"), pom_of("g:fine:1")}));
 }
 
-TEST_F(ResolveTest, ADescriptorThatNeverAnswersTimesOutAfterTenSeconds) {
+TEST_F(ResolveTest, ADescriptorThatNeverAnswersOrTricklesTimesOut) {
   server.add_pom("g:slow:1", std::vector<PomDep>{{"g", "never-seen"}});
+  server.add_pom("g:trickle:1", std::vector<PomDep>{{"g", "never-seen-either"}});
   server.stall_after(pom_of("g:slow:1"), 0);
-  const auto start = std::chrono::steady_clock::now();
+  server.slow_body(pom_of("g:trickle:1"), 1, 100);
+  task().transfers.descriptor_timeout = std::chrono::seconds(1);
   EXPECT_EQ(task()._resolve_transitive_deps("g:slow:1"), Coords{"g:slow:1"});
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(elapsed, std::chrono::seconds(9));
-  EXPECT_LT(elapsed, std::chrono::seconds(14));
+  EXPECT_EQ(task()._resolve_transitive_deps("g:trickle:1"), Coords{"g:trickle:1"});
 }
 
 }  // namespace

@@ -1,8 +1,14 @@
 // `zarn target sync` through the built binary: the whole report, and what a
 // killed or interrupted run leaves in the driver folder.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -186,12 +192,22 @@ TEST_F(SyncTest, DryRunsAndQuietRuns) {
   EXPECT_EQ(quiet.exit_status, 0);
   EXPECT_EQ(quiet.out, "");
   EXPECT_TRUE(fs::exists(jars() / "postgresql-42.7.4.jar"));
-  EXPECT_EQ(server.total_requests(), 3);
+  EXPECT_EQ(server.total_requests(), 6);  // each archive and its checksum
 
   // Everything is cached now: no request at all.
   const ZarnRun again = sync();
   EXPECT_NE(again.out.find("      mysql-connector-j-9.1.0.jar (cached)\n"), std::string::npos);
-  EXPECT_EQ(server.total_requests(), 3);
+  EXPECT_EQ(server.total_requests(), 6);
+}
+
+TEST_F(SyncTest, OneTransferAtATimeGivesTheSameRunAndNoJobsIsRefused) {
+  server.fail_with(MavenServer::path_of(kMariadb, "jar"), 404);
+  const ZarnRun parallel = sync();
+  fs::remove_all(jars());
+  const ZarnRun sequential = sync({"--jobs", "1"});
+  EXPECT_EQ(sequential.exit_status, parallel.exit_status);
+  EXPECT_EQ(sequential.out, parallel.out);
+  EXPECT_EQ(sync({"--jobs", "0"}).exit_status, 2);  // a usage error
 }
 
 TEST_F(SyncTest, AFailedArchiveIsCountedAndTheRunStillSucceeds) {
@@ -276,6 +292,86 @@ TEST_F(SyncTest, AnInterruptStopsTheRunAndRemovesTheTemporaryFile) {
   EXPECT_EQ(child.wait(), 130);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(entries(jars()).empty());  // nothing after the interrupted archive was started
+}
+
+/// Runs zarn as run_zarn() does, but with standard error on a pseudo-terminal.
+ZarnRun run_with_terminal(const ZarnInvocation& invocation) {
+  ChildCommand command = child_command(invocation);
+  auto argv = exec_pointers(command.arguments);
+  auto envp = exec_pointers(command.environment);
+  int master = -1;
+  int terminal = -1;
+  int out_pipe[2];
+  if (::openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0 ||
+      ::pipe2(out_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("cannot open a pseudo-terminal");
+  }
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(out_pipe[1], 1);
+    ::dup2(terminal, 2);
+    ::close(master);
+    ::close(terminal);
+    if (::chdir(invocation.working_dir.c_str()) != 0) _exit(126);
+    ::execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  ::close(out_pipe[1]);
+  ::close(terminal);
+  ZarnRun run;
+  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {master, POLLIN, 0}};
+  std::string* sinks[2] = {&run.out, &run.err};
+  char buffer[65536];
+  for (int open_count = 2; open_count > 0;) {
+    if (::poll(fds, 2, -1) < 0) continue;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {  // the terminal answers EIO once the child is gone
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_count;
+      }
+    }
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
+TEST_F(SyncTest, LiveProgressOnATerminalOnlyAndNeverInTheReport) {
+  server.slow_body(MavenServer::path_of(kMysql, "jar"), 128 * 1024, 100);  // about 0.8 s
+  const ZarnRun plain = sync();
+  EXPECT_EQ(plain.err, "");
+  const struct {
+    std::string name;
+    std::vector<std::string> options;
+    std::string term;
+    bool drawn;
+  } cases[] = {
+      {"terminal", {}, "xterm", true},
+      {"dumb terminal", {}, "dumb", false},
+      {"quiet", {"--quiet"}, "xterm", false},
+  };
+  for (const auto& test : cases) {
+    fs::remove_all(jars());
+    ZarnInvocation terminal = invocation(test.options);
+    terminal.environment["TERM"] = test.term;
+    const ZarnRun run = run_with_terminal(terminal);
+    EXPECT_EQ(run.exit_status, 0) << test.name;
+    EXPECT_EQ(run.out, test.options.empty() ? plain.out : "") << test.name;
+    if (!test.drawn) {
+      EXPECT_EQ(run.err, "") << test.name;
+      continue;
+    }
+    EXPECT_NE(run.err.find("\r  "), std::string::npos) << test.name;
+    EXPECT_NE(run.err.find(" archives, "), std::string::npos) << test.name;
+    EXPECT_TRUE(run.err.ends_with("\r\x1b[K")) << test.name;  // erased at the end
+  }
 }
 
 }  // namespace

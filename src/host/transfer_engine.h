@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/http_client.h"
+
+namespace zarn::host {
+
+/// How a TransferEngine runs.
+struct TransferOptions {
+  std::size_t max_parallel = 1;
+  /// A netrc file whose credentials are sent when present; none when empty.
+  std::filesystem::path netrc;
+};
+
+/// Many HTTP(S) GETs at once on the caller's thread (libcurl's multi
+/// interface): up to max_parallel run together over kept-alive connections,
+/// multiplexed where the server speaks HTTP/2; the rest wait in a queue in
+/// the order they were started. Nothing moves unless run_until() runs.
+///
+/// Each transfer has its own time-out: it fails when no byte arrives for that
+/// long, and when fewer than kMinimumRate bytes a second arrive over a whole
+/// time-out (a server that trickles a byte at a time).
+class TransferEngine {
+ public:
+  using Id = std::uint64_t;
+  /// Called once when a transfer ends: null on success, else HttpError or
+  /// the exception the sink threw.
+  using Done = std::function<void(std::exception_ptr)>;
+
+  /// The slowest a transfer may be for a whole time-out, in bytes a second.
+  static constexpr std::size_t kMinimumRate = 1024;
+
+  /// pending_interrupt defaults to the process's interrupt flag.
+  explicit TransferEngine(InterruptPoll pending_interrupt = {},
+                          TransferOptions options = TransferOptions());
+  ~TransferEngine();
+  TransferEngine(const TransferEngine&) = delete;
+  TransferEngine& operator=(const TransferEngine&) = delete;
+
+  /// Queues a GET whose successful body goes to sink piece by piece (error
+  /// bodies never do); done runs inside run_until() when it ends.
+  Id start(const std::string& url, std::chrono::seconds timeout, BodySink sink, Done done);
+  /// Moves a queued transfer to the head of the queue.
+  void prioritize(Id id);
+  /// Drops a transfer, running or queued, without calling its done.
+  void cancel(Id id);
+  /// Runs transfers until finished() holds. Throws TransferInterrupted when
+  /// the interrupt poll (asked at most ten times a second) reports a signal;
+  /// the transfers stay, for their owners to cancel.
+  void run_until(const std::function<bool()>& finished);
+
+  /// Body bytes received so far by all transfers.
+  std::uint64_t bytes_received() const;
+  /// Called from run_until() about ten times a second, for live progress.
+  void on_tick(std::function<void()> tick);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace zarn::host

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/atomic_file.h"
+#include "host/sha1.h"
+#include "host/transfer_engine.h"
+
+namespace zarn::host {
+
+/// One file fetched into place: streamed into a temporary file beside dest
+/// (created with the first byte), hashed on the way, checked against the
+/// repository's checksum file "{url}.sha1", then renamed over dest. Both
+/// requests run on a TransferEngine; VerifiedDownloads drives them.
+struct VerifiedDownload {
+  std::string url;
+  std::filesystem::path dest;
+
+  bool started = false;
+  TransferEngine::Id body_id = 0;
+  TransferEngine::Id sum_id = 0;
+  bool body_ended = false;
+  bool sum_ended = false;
+  std::exception_ptr body_error;
+  std::exception_ptr sum_error;
+  std::optional<AtomicFile> file;
+  std::string buffer;  ///< gathers small pieces into fewer, larger writes
+  Sha1 sha1;
+  std::uint64_t size = 0;
+  std::string sum;  ///< the checksum file as received
+};
+
+/// Starts and finishes VerifiedDownloads; cancels those still running when
+/// destroyed (their temporary files go with the downloads).
+class VerifiedDownloads {
+ public:
+  VerifiedDownloads(TransferEngine& engine, std::chrono::seconds timeout)
+      : engine_(engine), timeout_(timeout) {}
+  ~VerifiedDownloads();
+  VerifiedDownloads(const VerifiedDownloads&) = delete;
+  VerifiedDownloads& operator=(const VerifiedDownloads&) = delete;
+
+  /// Queues the file and its checksum file; nothing when already started.
+  void start(VerifiedDownload& download);
+  /// Waits for both, then checks and renames into place. Throws what failed
+  /// ("empty response", "checksum mismatch (expected x, got y)", the
+  /// transfer's error); returns true when the repository has no checksum
+  /// file (404, 410) and the file went in unverified.
+  bool finish(VerifiedDownload& download);
+
+ private:
+  TransferEngine& engine_;
+  const std::chrono::seconds timeout_;
+  std::vector<VerifiedDownload*> started_;
+};
+
+}  // namespace zarn::host

@@ -1,0 +1,131 @@
+// The driver download with many transfers at once against one at a time:
+// the same report, lists and files, whatever the mirror does wrong.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "task/provell/maven_fixture.h"
+
+namespace zarn::provell {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::MavenServer;
+using testing::PomDep;
+using Names = std::vector<std::string>;
+
+const std::string kHive = "org.apache.hive:hive-jdbc:3.1.3";
+
+std::string jar_of(const std::string& coord) {
+  return MavenServer::path_of(coord, "jar");
+}
+
+/// What one run leaves: its report (the folder's path made neutral), its
+/// lists and the driver folder's files with their sizes.
+struct Outcome {
+  std::string report;
+  Names downloaded;
+  Names failed;
+  std::vector<std::pair<std::string, std::uintmax_t>> files;
+};
+
+class ParallelDownloadTest : public MavenTest {
+ protected:
+  /// A hive driver whose tree holds each fault the mirror can show.
+  void build_mirror() {
+    server.add_pom(kHive, std::vector<PomDep>{{"g", "a"},
+                                              {"g", "dup"},
+                                              {"h", "dup"},
+                                              {"g", "missing"},
+                                              {"g", "cut"},
+                                              {"g", "moved"},
+                                              {"g", "stalled"},
+                                              {"g", "bad-sum"},
+                                              {"g", "no-sum"},
+                                              {"g", "empty"},
+                                              {"g", "../up"},
+                                              {"g", "b"}});
+    // g:x is first reached three levels down through g:a, so its own
+    // dependency g:y stays out, though g:b names g:x one level down.
+    server.add_pom("g:a:1", std::vector<PomDep>{{"g", "a2"}});
+    server.add_pom("g:a2:1", std::vector<PomDep>{{"g", "x"}});
+    server.add_pom("g:x:1", std::vector<PomDep>{{"g", "y"}});
+    server.add_pom("g:b:1", std::vector<PomDep>{{"g", "x"}, {"g", "c"}});
+    server.add_pom("g:y:1", std::vector<PomDep>{{"g", "z"}});
+    server.fail_with(MavenServer::path_of("g:c:1", "pom"), 500);
+    for (const char* coord :
+         {"org.apache.hive:hive-jdbc:3.1.3", "g:a:1", "g:a2:1", "g:x:1", "g:b:1", "g:c:1", "g:y:1",
+          "h:dup:1", "g:stalled:1", "g:bad-sum:1", "g:no-sum:1", "g:target:1"}) {
+      server.add_jar(coord, 200000);
+    }
+    server.fail_with(jar_of("g:dup:1"), 404);
+    server.add_jar("g:cut:1", 100000);
+    server.cut_after(jar_of("g:cut:1"), 5000);
+    server.redirect(jar_of("g:moved:1"), jar_of("g:target:1"));
+    server.add_file("g/moved/1/moved-1.jar.sha1",
+                    testing::read_file(server.root() / "g/target/1/target-1.jar.sha1"));
+    server.stall_after(jar_of("g:stalled:1"), 0);
+    server.add_file("g/bad-sum/1/bad-sum-1.jar.sha1", std::string(40, '0') + "  x.jar\n");
+    server.fail_with(jar_of("g:no-sum:1") + ".sha1", 404);
+    server.add_file("g/empty/1/empty-1.jar", "");
+  }
+
+  Outcome run(std::size_t jobs, const std::string& project_name) {
+    const fs::path project = dir / project_name;
+    ProvellTask task(context, project.string(), (dir / "profiles").string());
+    task.transfers = {jobs, std::chrono::seconds(1), std::chrono::seconds(1)};
+    Outcome outcome;
+    std::tie(outcome.downloaded, outcome.failed) = task.download_jdbc_jars({"hive"});
+    outcome.report = printed();
+    const std::string folder = (project / ".zarn" / "jdbc_jars").string();
+    for (auto at = outcome.report.find(folder); at != std::string::npos;
+         at = outcome.report.find(folder)) {
+      outcome.report.replace(at, folder.size(), "JARS");
+    }
+    for (const auto& entry : fs::directory_iterator(project / ".zarn" / "jdbc_jars")) {
+      outcome.files.emplace_back(entry.path().filename().string(), entry.file_size());
+    }
+    std::sort(outcome.files.begin(), outcome.files.end());
+    return outcome;
+  }
+};
+
+TEST_F(ParallelDownloadTest, ManyTransfersAtOnceGiveWhatOneAtATimeGives) {
+  build_mirror();
+  ::testing::internal::CaptureStderr();
+  const Outcome one = run(1, "one");
+  const Outcome many = run(8, "many");
+  const std::string warnings = ::testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(many.report, one.report);
+  EXPECT_EQ(many.downloaded, one.downloaded);
+  EXPECT_EQ(many.failed, one.failed);
+  EXPECT_EQ(many.files, one.files);
+  EXPECT_EQ(server.requests(MavenServer::path_of("g:z:1", "pom")), 0);  // four levels down
+
+  EXPECT_EQ(one.failed, (Names{"g:../up:1", "bad-sum-1.jar", "cut-1.jar", "dup-1.jar",
+                               "empty-1.jar", "missing-1.jar", "stalled-1.jar"}));
+  EXPECT_NE(one.report.find("    Transitive dependencies: 15\n"), std::string::npos);
+  for (const std::string& line : {
+           "      Downloading bad-sum-1.jar...\n        ✗ Failed: checksum mismatch (expected " +
+               std::string(40, '0') + ", got ",
+           std::string("      Downloading dup-1.jar...\n        ✗ Failed: HTTP Error 404: Not "
+                       "Found\n"),
+           std::string("      Downloading x-1.jar...\n        ✓ Downloaded (0.2 MB)\n"
+                       "      Downloading dup-1.jar...\n        ✓ Downloaded (0.2 MB)\n"),
+           std::string("      Downloading empty-1.jar...\n        ✗ Failed: empty response\n"),
+           std::string("      Downloading moved-1.jar...\n        ✓ Downloaded (0.2 MB)\n"),
+           std::string("      Downloading stalled-1.jar...\n        ✗ Failed: timed out: no data "
+                       "for 1 seconds\n"),
+       }) {
+    EXPECT_NE(one.report.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(warnings,
+            "⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n"
+            "⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n");
+}
+
+}  // namespace
+}  // namespace zarn::provell
