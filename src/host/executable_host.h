@@ -25,6 +25,8 @@ class ExecutableHost : public Host {
   std::filesystem::path interpreter() override;
   std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
   int pending_interrupt() override;
+  /// Writes "zarn: {line}" to standard error.
+  void notice(std::string_view line) override;
 
   /// Changes one variable of the environment the tasks see.
   void set_variable(std::string name, std::string value) {

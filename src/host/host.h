@@ -58,6 +58,9 @@ class Host {
   /// Shows a transient status line (live progress) in place of the previous
   /// one; an empty text erases it. A host without a terminal ignores it.
   virtual void show_progress(std::string_view /*status*/) {}
+  /// Tells the user, apart from the task's output (standard error), why the
+  /// run is held up, such as another zarn holding a lock. Ignored by default.
+  virtual void notice(std::string_view /*line*/) {}
 };
 
 /// Thrown where a task stops because the host asked it to (Ctrl-C, SIGTERM).
