@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "host/files.h"
+#include "host/printable.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/path_text.h"
 #include "task/migrate/tree_copy.h"
@@ -19,10 +20,12 @@ constexpr std::array<std::string_view, 6> kDirsToCopy = {"models", "seeds",     
 constexpr std::string_view kSeparator =
     "============================================================";
 
-/// The name becomes a folder under each copied folder, so it must be one plain component.
+/// The name becomes a folder under each copied folder, so it must be one
+/// plain component, without control characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
+         host::printable(name) == name;
 }
 
 std::string capitalized(std::string text) {
@@ -39,11 +42,12 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
   if (const yaml::Node* name = config.find("name")) {
     if (!name->is_string()) {
       throw std::runtime_error(source_config_path.string() + ": 'name' must be text, found " +
-                               name->str());
+                               host::printable(name->str()));
     }
     if (!usable_folder_name(name->as_string())) {
       throw std::runtime_error(source_config_path.string() + ": project name '" +
-                               name->as_string() + "' cannot be used as a folder name");
+                               host::printable(name->as_string()) +
+                               "' cannot be used as a folder name");
     }
     return name->as_string();
   }
@@ -52,7 +56,8 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
   if (!usable_folder_name(folder))
     folder = path_name(fs::absolute(*source_path).lexically_normal());
   if (!usable_folder_name(folder)) {
-    throw std::runtime_error("cannot tell the name of the project at " + path_text(*source_path) +
+    throw std::runtime_error("cannot tell the name of the project at " +
+                             host::printable(path_text(*source_path)) +
                              "; add 'name:' to its pelk_project.yml");
   }
   return folder;
