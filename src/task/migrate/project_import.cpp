@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "host/files.h"
+#include "host/interrupt.h"
 #include "host/printable.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/path_text.h"
@@ -99,16 +100,21 @@ std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& d
   if (!host::entry_exists(source_dir)) return std::nullopt;
   const fs::path target_dir = project_dir / dir_name / source_name;
 
+  // Links that lead out of the source project are kept as links, not copied.
+  const fs::path source_project = fs::canonical(*source_path);
   if (dry_run) {
-    const std::size_t file_count = count_files(source_dir);
+    const std::size_t file_count = count_files(source_dir, source_project);
     echo("  [DRY RUN] Would copy " + dir_name + "/ (" + std::to_string(file_count) + " files) → " +
          dir_name + "/" + source_name + "/");
     return MigrationResult{true, dir_name + "/ (dry run)", static_cast<int>(file_count)};
   }
 
   host::create_folders(target_dir.parent_path());
-  copy_tree(source_dir, target_dir);
-  const std::size_t file_count = count_files(target_dir);
+  host::ThrottledPoll interrupt([this] { return host_.pending_interrupt(); });
+  copy_tree(source_dir, target_dir, source_project, [&interrupt] {
+    if (const int signal = interrupt()) throw host::Interrupted(signal);
+  });
+  const std::size_t file_count = count_files(target_dir, fs::canonical(project_dir));
   echo("  Copied " + dir_name + "/ (" + std::to_string(file_count) + " files)");
   return MigrationResult{true, dir_name + "/", static_cast<int>(file_count)};
 }
