@@ -34,7 +34,7 @@ std::filesystem::path ExecutableHost::interpreter() {
 }
 
 std::set<std::string> ExecutableHost::find_modules(const std::vector<std::string>& modules) {
-  return find_modules_in_child(interpreter(), modules);
+  return find_modules_in_child(interpreter(), modules, [this] { return pending_interrupt(); });
 }
 
 void ExecutableHost::notice(std::string_view line) {
