@@ -75,7 +75,10 @@ void FileComputeRegistry::_save() {
   const yaml::Node merged = on_disk == base_ ? computes_ : merge_changes(base_, computes_, on_disk);
   const std::string text = std::string(kHeader) + yaml::dump(merged);
   write_file_atomic(path_, text);
+  // What was written is the new starting point. The merge reuses our own
+  // values where only we changed them, so configs handed out stay attached.
   base_ = parse_registry(text, path_);
+  computes_ = merged;
 }
 
 }  // namespace zarn::host
