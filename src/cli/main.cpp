@@ -1,6 +1,8 @@
+#include <csignal>
 #include <iostream>
 
 #include "cli/commands.h"
+#include "host/atomic_file.h"
 #include "host/executable_host.h"
 #include "host/interrupt.h"
 
@@ -8,7 +10,11 @@ namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
+
+/// 128 + the signal, as a shell reports a program the signal ended.
+int interrupted_status(int signal) {
+  return signal == SIGTERM ? 128 + SIGTERM : 128 + SIGINT;
+}
 
 int run(int argc, char** argv) {
   zarn::host::ExecutableHost host;
@@ -32,14 +38,21 @@ int run(int argc, char** argv) {
     return kExitUsage;
   }
 
+  // Ctrl-C and SIGTERM become a flag the tasks poll, so they stop their
+  // children and remove their temporary files on the way out.
+  zarn::host::install_interrupt_handler();
+  int status = kExitFailure;
   try {
-    const int status = action();
-    return zarn::host::interrupted() ? kExitInterrupted : status;
+    status = action();
   } catch (const std::exception& error) {
     std::cout.flush();
     std::cerr << "Error: " << error.what() << '\n';
-    return zarn::host::interrupted() ? kExitInterrupted : kExitFailure;
   }
+  if (const int signal = zarn::host::interrupt_signal(); signal != 0) {
+    zarn::host::remove_live_temporaries();
+    return interrupted_status(signal);
+  }
+  return status;
 }
 
 }  // namespace

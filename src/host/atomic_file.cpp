@@ -1,11 +1,16 @@
 #include "host/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -28,29 +33,67 @@ mode_t mode_for(const std::filesystem::path& target,
   return 0666 & ~mask;
 }
 
+/// The temporaries this process has open, so a shutdown on a signal can
+/// remove them. The mutex also orders a shutdown against a rename.
+struct LiveTemporaries {
+  std::mutex mutex;
+  std::set<std::string> paths;
+};
+
+LiveTemporaries& live() {
+  static LiveTemporaries* registry = new LiveTemporaries;  // outlives every static destructor
+  return *registry;
+}
+
+/// The writer's process id in a temporary's name, or 0 when it has none.
+pid_t writer_of(std::string_view name) {
+  const std::size_t marker = name.find(kTemporaryMarker);
+  if (marker == std::string_view::npos) return 0;
+  std::string_view rest = name.substr(marker + kTemporaryMarker.size());
+  const std::size_t dash = rest.find('-');
+  if (dash == std::string_view::npos || dash == 0) return 0;
+  pid_t pid = 0;
+  for (const char c : rest.substr(0, dash)) {
+    if (c < '0' || c > '9' || pid > 100000000) return 0;
+    pid = pid * 10 + (c - '0');
+  }
+  return pid;
+}
+
+bool process_alive(pid_t pid) {
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target,
                        std::optional<std::filesystem::perms> new_file_mode)
-    : target_(std::move(target)) {
+    : target_(std::move(target)), new_file_mode_(new_file_mode) {
+  remove_stale_temporaries(target_);
   std::string name(".");
-  name.append(target_.filename().string()).append(kTemporaryMarker).append("XXXXXX");
+  name.append(target_.filename().string())
+      .append(kTemporaryMarker)
+      .append(std::to_string(::getpid()))
+      .append("-XXXXXX");
   std::string pattern = (target_.parent_path() / name).string();
+  LiveTemporaries& registry = live();
+  const std::lock_guard guard(registry.mutex);
+  // mkostemp creates the file readable by its owner only.
   fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd_ < 0) fail("create a temporary file for", target_, errno);
   temporary_ = pattern;
-  if (::fchmod(fd_, mode_for(target_, new_file_mode)) != 0) {
-    const int error = errno;
-    ::close(fd_);
-    ::unlink(temporary_.c_str());
-    fd_ = -1;
-    fail("set the mode of", temporary_, error);
-  }
+  registry.paths.insert(pattern);
+  ::flock(fd_, LOCK_EX | LOCK_NB);  // a new file: nobody else can hold it
 }
 
 AtomicFile::~AtomicFile() {
+  if (!committed_ && !temporary_.empty()) {
+    LiveTemporaries& registry = live();
+    const std::lock_guard guard(registry.mutex);
+    ::unlink(temporary_.c_str());
+    registry.paths.erase(temporary_.string());
+  }
   if (fd_ >= 0) ::close(fd_);
-  if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
 void AtomicFile::write(std::string_view bytes) {
@@ -65,16 +108,61 @@ void AtomicFile::write(std::string_view bytes) {
 }
 
 void AtomicFile::commit(Durability durability) {
+  const mode_t mode =
+      final_mode_ ? static_cast<mode_t>(*final_mode_) : mode_for(target_, new_file_mode_);
+  if (::fchmod(fd_, mode) != 0) fail("set the mode of", target_, errno);
   if (durability == Durability::kOnDisk && ::fsync(fd_) != 0) fail("write", target_, errno);
+  {
+    LiveTemporaries& registry = live();
+    const std::lock_guard guard(registry.mutex);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail("replace", target_, errno);
+    registry.paths.erase(temporary_.string());
+    committed_ = true;
+  }
+  // Closed only after the rename: until then the lock tells others the writer lives.
   const int closed = ::close(fd_);
   fd_ = -1;
   if (closed != 0) fail("write", target_, errno);
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail("replace", target_, errno);
-  committed_ = true;
 }
 
 bool is_atomic_temporary_name(std::string_view name) {
   return name.starts_with('.') && name.find(kTemporaryMarker) != std::string_view::npos;
+}
+
+bool is_stale_temporary(const std::filesystem::path& path) {
+  const std::string name = path.filename().string();
+  if (!is_atomic_temporary_name(name)) return false;
+  const pid_t writer = writer_of(name);
+  if (writer != 0 && process_alive(writer)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  const bool stale =
+      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  ::close(fd);
+  return stale;
+}
+
+void remove_stale_temporaries(const std::filesystem::path& target) {
+  const std::filesystem::path folder =
+      target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+  const std::string prefix = "." + target.filename().string() + std::string(kTemporaryMarker);
+  DIR* stream = ::opendir(folder.c_str());
+  if (stream == nullptr) return;  // creating the temporary says what is wrong
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (!name.starts_with(prefix)) continue;
+    const std::filesystem::path path = folder / name;
+    if (is_stale_temporary(path)) ::unlink(path.c_str());
+  }
+  ::closedir(stream);
+}
+
+void remove_live_temporaries() noexcept {
+  LiveTemporaries& registry = live();
+  const std::lock_guard guard(registry.mutex);
+  for (const std::string& path : registry.paths) ::unlink(path.c_str());
+  registry.paths.clear();
 }
 
 void write_file_atomic(const std::filesystem::path& path, std::string_view content,

@@ -5,6 +5,7 @@
 #include "host/atomic_file.h"
 #include "host/files.h"
 #include "host/yaml_helper.h"
+#include "host/yaml_merge.h"
 #include "yaml/dump.h"
 
 namespace zarn::host {
@@ -12,10 +13,13 @@ namespace {
 
 constexpr std::string_view kHeader = "# ZARN Compute Configuration\n\n";
 
-yaml::Node load_registry(const std::filesystem::path& path) {
-  if (!entry_exists(path)) return yaml::Node::mapping();
+std::string registry_text(const std::filesystem::path& path) {
+  return entry_exists(path) ? read_text_file(path) : std::string();
+}
+
+yaml::Node parse_registry(const std::string& text, const std::filesystem::path& path) {
   // A parse error's message already names the file, line and column.
-  yaml::Node computes = load_yaml_text(read_text_file(path), path.string());
+  yaml::Node computes = load_yaml_text(text, path.string());
   if (computes.is_null()) return yaml::Node::mapping();
   if (!computes.is_mapping()) {
     throw std::runtime_error(path.string() +
@@ -44,9 +48,13 @@ yaml::Node ComputeEntry::config() {
   return yaml::Node::mapping();
 }
 
-FileComputeRegistry::FileComputeRegistry(const std::string& project_dir)
+FileComputeRegistry::FileComputeRegistry(const std::string& project_dir, LockWaiting waiting)
     : path_(std::filesystem::path(project_dir) / ".zarn" / "computes.yml"),
-      computes_(load_registry(path_)) {}
+      waiting_(std::move(waiting)) {
+  const std::string text = registry_text(path_);
+  base_ = parse_registry(text, path_);
+  computes_ = parse_registry(text, path_);
+}
 
 std::optional<ComputeEntry> FileComputeRegistry::get(const std::string& name) {
   const yaml::Node* entry = computes_.find(name);
@@ -62,7 +70,15 @@ std::unique_ptr<ComputeConfig> FileComputeRegistry::entry_config(const std::stri
 
 void FileComputeRegistry::_save() {
   create_folders(path_.parent_path());
-  write_file_atomic(path_, std::string(kHeader) + yaml::dump(computes_));
+  const FolderLock lock(path_.parent_path(), waiting_);
+  const yaml::Node on_disk = parse_registry(registry_text(path_), path_);
+  const yaml::Node merged = on_disk == base_ ? computes_ : merge_changes(base_, computes_, on_disk);
+  const std::string text = std::string(kHeader) + yaml::dump(merged);
+  write_file_atomic(path_, text);
+  // What was written is the new starting point. The merge reuses our own
+  // values where only we changed them, so configs handed out stay attached.
+  base_ = parse_registry(text, path_);
+  computes_ = merged;
 }
 
 }  // namespace zarn::host

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "host/file_lock.h"
 #include "host/host.h"
 #include "yaml/node.h"
 
@@ -27,19 +28,26 @@ class ComputeEntry {
 /// registry; a file that cannot be parsed or is not a mapping throws.
 class FileComputeRegistry : public ComputeRegistry {
  public:
-  explicit FileComputeRegistry(const std::string& project_dir);
+  /// waiting: what _save() does while another zarn rewrites the file.
+  explicit FileComputeRegistry(const std::string& project_dir, LockWaiting waiting = {});
 
   /// The entry of that name, or absent.
   std::optional<ComputeEntry> get(const std::string& name);
   std::unique_ptr<ComputeConfig> entry_config(const std::string& name) override;
   /// Rewrites the whole file: "# ZARN Compute Configuration", an empty line,
-  /// then the sorted block dump; through a temporary file and a rename.
+  /// then the sorted block dump; through a temporary file and a rename. Holds
+  /// the lock of the file's folder from a fresh read to the rename: when
+  /// another process changed the file since it was loaded, both sides'
+  /// changes are kept (ours win where both changed the same value);
+  /// otherwise exactly this registry's content is written.
   void _save() override;
 
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
+  LockWaiting waiting_;
+  yaml::Node base_;  ///< the file as loaded, apart from computes_, to tell what changed
   yaml::Node computes_;
 };
 

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "host/compute_registry.h"
+#include "host/file_lock.h"
 #include "host/interpreter.h"
 #include "host/interrupt.h"
 #include "host/module_lookup.h"
@@ -31,7 +32,7 @@ yaml::Node ExecutableHost::load_yaml_text(const std::string& text, const std::st
 }
 
 std::unique_ptr<ComputeRegistry> ExecutableHost::compute_registry(const std::string& project_dir) {
-  return std::make_unique<FileComputeRegistry>(project_dir);
+  return std::make_unique<FileComputeRegistry>(project_dir, waiting_of(*this));
 }
 
 std::filesystem::path ExecutableHost::interpreter() {
@@ -39,7 +40,13 @@ std::filesystem::path ExecutableHost::interpreter() {
 }
 
 std::set<std::string> ExecutableHost::find_modules(const std::vector<std::string>& modules) {
-  return find_modules_in_child(interpreter(), modules);
+  return find_modules_in_child(interpreter(), modules, [this] { return pending_interrupt(); });
+}
+
+void ExecutableHost::notice(std::string_view line) {
+  progress_.erase();
+  std::cout.flush();
+  std::cerr << "zarn: " << line << std::endl;
 }
 
 int ExecutableHost::pending_interrupt() {

@@ -27,6 +27,8 @@ class ExecutableHost : public Host {
   std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
   int pending_interrupt() override;
   void show_progress(std::string_view status) override { progress_.show(status); }
+  /// Writes "zarn: {line}" to standard error.
+  void notice(std::string_view line) override;
 
   /// Changes one variable of the environment the tasks see.
   void set_variable(std::string name, std::string value) {

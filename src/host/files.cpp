@@ -1,5 +1,6 @@
 #include "host/files.h"
 
+#include "host/atomic_file.h"
 #include "host/file_error.h"
 
 #include <fcntl.h>
@@ -27,6 +28,7 @@ class FileDescriptor {
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
@@ -68,6 +70,18 @@ void copy_bytes(int from, int to, const std::filesystem::path& source,
   }
 }
 
+/// Opens a regular file (a link to one included) for reading. Opened without
+/// blocking, so a FIFO or a device is refused instead of waited for.
+FileDescriptor open_regular_file(const std::filesystem::path& path, struct stat& info) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) fail("read", path, errno);
+  if (::fstat(fd.get(), &info) != 0) fail("read", path, errno);
+  if (!S_ISREG(info.st_mode)) {
+    throw std::runtime_error("cannot read " + path.string() + ": not a regular file");
+  }
+  return fd;
+}
+
 }  // namespace
 
 bool entry_exists(const std::filesystem::path& path) {
@@ -76,8 +90,8 @@ bool entry_exists(const std::filesystem::path& path) {
 }
 
 std::string read_text_file(const std::filesystem::path& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) fail("read", path, errno);
+  struct stat info {};
+  const FileDescriptor fd = open_regular_file(path, info);
   std::string content;
   char buffer[1 << 16];
   while (true) {
@@ -108,12 +122,8 @@ void write_text_file(const std::filesystem::path& path, const std::string& conte
 }
 
 void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to) {
-  FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-  if (source.get() < 0) fail("read", from, errno);
   struct stat info {};
-  if (::fstat(source.get(), &info) != 0) fail("read", from, errno);
-  if (!S_ISREG(info.st_mode))
-    throw std::runtime_error("cannot copy " + from.string() + ": not a regular file");
+  const FileDescriptor source = open_regular_file(from, info);
   FileDescriptor destination(
       ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
   if (destination.get() < 0) fail("write", to, errno);
@@ -122,6 +132,17 @@ void copy_file_with_metadata(const std::filesystem::path& from, const std::files
   const timespec times[2] = {info.st_atim, info.st_mtim};
   if (::futimens(destination.get(), times) != 0) fail("set the times of", to, errno);
   if (::close(destination.release()) != 0) fail("write", to, errno);
+}
+
+void copy_file_atomic(const std::filesystem::path& from, const std::filesystem::path& to) {
+  struct stat info {};
+  const FileDescriptor source = open_regular_file(from, info);
+  AtomicFile destination(to);
+  copy_bytes(source.get(), destination.fd(), from, to);
+  const timespec times[2] = {info.st_atim, info.st_mtim};
+  if (::futimens(destination.fd(), times) != 0) fail("set the times of", to, errno);
+  destination.set_final_mode(static_cast<std::filesystem::perms>(info.st_mode & 07777));
+  destination.commit();
 }
 
 void create_folders(const std::filesystem::path& path) {

@@ -58,6 +58,9 @@ class Host {
   /// Shows a transient status line (live progress) in place of the previous
   /// one; an empty text erases it. A host without a terminal ignores it.
   virtual void show_progress(std::string_view /*status*/) {}
+  /// Tells the user something apart from the task's output (on standard
+  /// error): a warning, or why the run is held up. Ignored by default.
+  virtual void notice(std::string_view /*line*/) {}
 };
 
 /// Thrown where a task stops because the host asked it to (Ctrl-C, SIGTERM).

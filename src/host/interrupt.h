@@ -1,11 +1,15 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <utility>
+
 namespace zarn::host {
 
 /// Makes Ctrl-C (SIGINT) and SIGTERM set a flag instead of killing the
 /// process at once, so long transfers can stop cleanly and remove their
 /// temporary files. The flag is the one process-wide state: signals have
-/// nowhere else to go.
+/// nowhere else to go. Only the executable's command layer calls this.
 void install_interrupt_handler();
 /// The signal that arrived since install_interrupt_handler(), or 0.
 int interrupt_signal();
@@ -13,5 +17,35 @@ int interrupt_signal();
 inline bool interrupted() {
   return interrupt_signal() != 0;
 }
+
+/// The signal that asks a wait to stop (SIGINT, SIGTERM), or 0.
+using InterruptPoll = std::function<int()>;
+
+/// Asks an InterruptPoll at most every interval, however often it is called,
+/// since a host may take a lock to answer. Once a signal is seen it is kept.
+class ThrottledPoll {
+ public:
+  explicit ThrottledPoll(InterruptPoll poll,
+                         std::chrono::milliseconds interval = std::chrono::milliseconds(100))
+      : poll_(std::move(poll)), interval_(interval) {}
+
+  /// The signal seen so far, or 0.
+  int operator()() {
+    if (signal_ != 0 || !poll_) return signal_;
+    const auto now = std::chrono::steady_clock::now();
+    if (asked_ && now - last_ < interval_) return 0;
+    asked_ = true;
+    last_ = now;
+    signal_ = poll_();
+    return signal_;
+  }
+
+ private:
+  InterruptPoll poll_;
+  std::chrono::milliseconds interval_;
+  std::chrono::steady_clock::time_point last_{};
+  bool asked_ = false;
+  int signal_ = 0;
+};
 
 }  // namespace zarn::host

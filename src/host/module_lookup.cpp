@@ -47,10 +47,21 @@ std::string last_line(std::string_view text) {
 }  // namespace
 
 std::set<std::string> find_modules_in_child(const std::filesystem::path& interpreter,
-                                            const std::vector<std::string>& modules) {
+                                            const std::vector<std::string>& modules,
+                                            InterruptPoll pending_interrupt,
+                                            std::chrono::milliseconds time_limit) {
   std::vector<std::string> argv{interpreter.string(), "-c", std::string(kFindModulesScript)};
   argv.insert(argv.end(), modules.begin(), modules.end());
-  const ProcessResult result = run_process(argv);
+  ProcessOptions options;
+  options.pending_interrupt = std::move(pending_interrupt);
+  options.time_limit = time_limit;
+  ProcessResult result;
+  try {
+    result = run_process(argv, options);
+  } catch (const ProcessTimeLimit& error) {
+    throw std::runtime_error(std::string(error.what()) +
+                             " looking up modules; check that this Python environment works");
+  }
   if (result.exit_status != 0) {
     std::string detail =
         interpreter.string() + " exited with status " + std::to_string(result.exit_status);

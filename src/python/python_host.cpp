@@ -96,6 +96,14 @@ std::set<std::string> PythonHost::find_modules(const std::vector<std::string>& m
   });
 }
 
+void PythonHost::notice(std::string_view line) {
+  with_python([&] {
+    const py::object print = py::module_::import("builtins").attr("print");
+    print("zarn: " + std::string(line),
+          py::arg("file") = py::module_::import("sys").attr("stderr"));
+  });
+}
+
 int PythonHost::pending_interrupt() {
   py::gil_scoped_acquire lock;
   if (interrupt_error) return SIGINT;

@@ -55,6 +55,8 @@ class PythonHost : public host::Host {
   std::filesystem::path interpreter() override;
   std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
   int pending_interrupt() override;
+  /// Writes "zarn: {line}" to the host's sys.stderr.
+  void notice(std::string_view line) override;
 
  private:
   std::function<std::string()> maven_repo_;

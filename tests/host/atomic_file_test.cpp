@@ -1,7 +1,11 @@
 #include "host/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -73,6 +77,60 @@ TEST(AtomicFile, MissingFolderIsAnErrorNamingTheTarget) {
     EXPECT_NE(std::string(error.what()).find("absent/profiles.yml"), std::string::npos)
         << error.what();
   }
+}
+
+TEST(AtomicFile, TemporaryIsOwnerOnlyUntilCommitGivesTheFinalMode) {
+  TempDir dir;
+  write_file(dir / "profiles.yml", "old");
+  ::chmod((dir / "profiles.yml").c_str(), 0644);
+  AtomicFile file(dir / "profiles.yml");
+  file.write("password: hunter2\n");
+  EXPECT_EQ(mode_of(file.temporary_path()), 0600u);
+  file.commit();
+  EXPECT_EQ(mode_of(dir / "profiles.yml"), 0644u);
+}
+
+TEST(AtomicFile, ShutdownRemovesTheTemporariesStillOpen) {
+  TempDir dir;
+  AtomicFile file(dir / "profiles.yml");
+  file.write("half");
+  remove_live_temporaries();
+  EXPECT_EQ(entries_in(dir.path()), 0u);
+}
+
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0) _exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+TEST(AtomicFile, ANewWriterRemovesOnlyTheLeftoversOfEndedWriters) {
+  struct Case {
+    std::string name;
+    bool locked;  ///< held by a live writer's lock
+    bool removed;
+  };
+  const std::string dead = std::to_string(ended_process());
+  const std::string alive = std::to_string(::getpid());
+  const Case cases[] = {
+      {".profiles.yml.zarn-tmp-" + dead + "-aaaaaa", false, true},
+      {".profiles.yml.zarn-tmp-bbbbbb", false, true},  // named before writers put their pid in
+      {".profiles.yml.zarn-tmp-" + alive + "-cccccc", false, false},
+      {".profiles.yml.zarn-tmp-" + dead + "-dddddd", true, false},   // pid reused elsewhere
+      {".computes.yml.zarn-tmp-" + dead + "-eeeeee", false, false},  // another target's
+  };
+  TempDir dir;
+  std::vector<int> locks;
+  for (const Case& c : cases) {
+    write_file(dir / c.name, "password: hunter2\n");
+    if (!c.locked) continue;
+    locks.push_back(::open((dir / c.name).c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(locks.back(), LOCK_EX), 0);
+  }
+  write_file_atomic(dir / "profiles.yml", "new");
+  for (const Case& c : cases) EXPECT_EQ(!fs::exists(dir / c.name), c.removed) << c.name;
+  for (const int fd : locks) ::close(fd);
 }
 
 }  // namespace

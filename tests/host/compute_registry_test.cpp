@@ -90,6 +90,40 @@ TEST(ComputeRegistry, SavesRemovalsAndKeepsEverythingElse) {
   EXPECT_EQ(testing::read_file(registry.path()), text);
 }
 
+// Two syncs of one project: each removes what it removes, and a change the
+// other made between this one's load and its save is not lost.
+TEST(ComputeRegistry, SaveKeepsWhatAnotherProcessChangedMeanwhile) {
+  struct Case {
+    const char* name;
+    const char* theirs;  ///< the file as the other writer left it; null: unchanged
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"unchanged", nullptr,
+       "spark-local:\n  config: {spark.driver.memory: 2g}\nremote: {type: databricks}\n"},
+      {"entry added, other key changed",
+       "spark-local:\n  config: {spark.jars: a.jar, spark.driver.memory: 4g}\n"
+       "remote: {type: databricks}\nnew: {type: spark}\n",
+       "spark-local:\n  config: {spark.driver.memory: 4g}\nremote: {type: databricks}\n"
+       "new: {type: spark}\n"},
+      {"entry removed, same key removed", "spark-local:\n  config: {spark.driver.memory: 2g}\n",
+       "spark-local:\n  config: {spark.driver.memory: 2g}\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    const fs::path file = dir / ".zarn/computes.yml";
+    testing::write_file(file,
+                        "spark-local:\n  config: {spark.jars: a.jar, spark.driver.memory: 2g}\n"
+                        "remote: {type: databricks}\n");
+    FileComputeRegistry registry(dir.path().string());
+    registry.get("spark-local")->config().erase("spark.jars");
+    if (c.theirs) testing::write_file(file, c.theirs);
+    registry._save();
+    registry._save();  // a second save keeps their change too
+    EXPECT_EQ(yaml::load(testing::read_file(file)), yaml::load(c.expected)) << c.name;
+  }
+}
+
 TEST(ComputeRegistry, RejectsFilesItCannotUseNamingThem) {
   struct Case {
     const char* text;

@@ -62,6 +62,31 @@ TEST(Files, ErrorsNameThePath) {
             "cannot create folder " + (dir / "a" / "b").string() + ": No such file or directory");
 }
 
+TEST(Files, ReadsRefuseWhatIsNotARegularFileWithoutWaiting) {
+  TempDir dir;
+  write_file(dir / "real.yml", "a: 1\n");
+  ASSERT_EQ(::mkfifo((dir / "fifo.yml").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.yml");
+  fs::create_symlink(dir / "fifo.yml", dir / "link-to-fifo.yml");
+  fs::create_symlink(dir / "real.yml", dir / "link-to-real.yml");
+  for (const char* name : {"fifo.yml", "folder.yml", "link-to-fifo.yml"}) {
+    const std::string refusal = "cannot read " + (dir / name).string() + ": not a regular file";
+    for (const bool copy : {false, true}) {
+      try {
+        if (copy)
+          copy_file_atomic(dir / name, dir / "copy.yml");
+        else
+          read_text_file(dir / name);
+        ADD_FAILURE() << "no error for " << name;
+      } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), refusal);
+      }
+    }
+  }
+  EXPECT_FALSE(fs::exists(dir / "copy.yml"));
+  EXPECT_EQ(read_text_file(dir / "link-to-real.yml"), "a: 1\n");
+}
+
 TEST(Files, EntryExistsCountsDanglingLinks) {
   TempDir dir;
   fs::create_symlink(dir / "nowhere", dir / "zarn_project.yml");

@@ -4,10 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "host/host.h"
 
 namespace zarn::host {
 namespace {
@@ -29,17 +33,21 @@ TEST(RunProcess, PassesArgumentsVerbatimWithoutAShell) {
   EXPECT_EQ(result.standard_output, "a b|$HOME|*|'quoted'||");
 }
 
-TEST(RunProcess, DoesNotDeadlockWhenTheChildFillsBothPipes) {
+TEST(RunProcess, DoesNotDeadlockWhenTheChildFillsBothPipesAndKeepsTheirHeads) {
   // Far more than a pipe buffer on each stream, written in alternation.
+  ProcessOptions options;
+  options.capture_limit = 100000;
   const ProcessResult result = run_process({"python3", "-c",
                                             "import sys\n"
                                             "chunk = 'x' * 65536\n"
                                             "for _ in range(128):\n"
                                             "    sys.stdout.write(chunk); sys.stdout.flush()\n"
-                                            "    sys.stderr.write(chunk); sys.stderr.flush()\n"});
+                                            "    sys.stderr.write(chunk); sys.stderr.flush()\n"},
+                                           options);
   EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.standard_output.size(), 8u << 20);
-  EXPECT_EQ(result.standard_error.size(), 8u << 20);
+  EXPECT_EQ(result.standard_output, std::string(100000, 'x'));
+  EXPECT_EQ(result.standard_error, std::string(100000, 'x'));
+  EXPECT_EQ(run_process({"head", "-c", "10000000", "/dev/zero"}).standard_output.size(), 65536u);
 }
 
 TEST(RunProcess, GivesTheChildNoInputAndNoDescriptorsOfOurs) {
@@ -75,6 +83,53 @@ TEST(RunProcess, ThrowsWhenTheProgramCannotBeStarted) {
     } catch (const std::runtime_error& error) {
       EXPECT_EQ(std::string(error.what()), c.message);
     }
+  }
+}
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+/// A poll that reports signal once after milliseconds have passed.
+InterruptPoll signal_after(int signal, int after_ms) {
+  const auto when = Clock::now() + milliseconds(after_ms);
+  return [=] { return Clock::now() >= when ? signal : 0; };
+}
+
+TEST(RunProcess, StopsAChildThatRunsTooLongOrIsInterrupted) {
+  struct Case {
+    std::string name;
+    std::string script;
+    InterruptPoll interrupt;
+    std::string expected;  ///< the error, or "" for a normal result
+    int max_ms;
+  };
+  const Case cases[] = {
+      {"ends on the forwarded signal", "sleep 30", signal_after(SIGTERM, 200), "Interrupted", 2000},
+      {"killed after the grace", "trap '' TERM INT; sleep 30 & wait; sleep 30",
+       signal_after(SIGINT, 200), "Interrupted", 2500},
+      {"time limit", "sleep 30", {}, "sh did not finish within 500 ms", 2000},
+      // The grandchild keeps the pipes open; the child's end is what counts.
+      {"grandchild holds the pipes", "sleep 30 & echo done", {}, "", 2000},
+  };
+  for (const Case& c : cases) {
+    ProcessOptions options;
+    options.pending_interrupt = c.interrupt;
+    options.time_limit = milliseconds(500);
+    if (c.name == "grandchild holds the pipes") options.time_limit.reset();
+    options.kill_grace = milliseconds(500);
+    const auto start = Clock::now();
+    std::string error = "";
+    try {
+      const ProcessResult result = run_process({"sh", "-c", c.script}, options);
+      EXPECT_EQ(result.standard_output, "done\n") << c.name;
+    } catch (const Interrupted& interrupted) {
+      error = interrupted.what();
+      EXPECT_NE(interrupted.signal(), 0);
+    } catch (const ProcessTimeLimit& limit) {
+      error = limit.what();
+    }
+    EXPECT_EQ(error, c.expected) << c.name;
+    EXPECT_LT(Clock::now() - start, milliseconds(c.max_ms)) << c.name;
   }
 }
 

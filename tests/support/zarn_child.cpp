@@ -12,7 +12,11 @@
 
 namespace zarn::testing {
 
-ZarnChild::ZarnChild(const ZarnInvocation& invocation) {
+ZarnChild::ZarnChild(const ZarnInvocation& invocation, const std::filesystem::path& output_folder) {
+  const std::string out_path =
+      output_folder.empty() ? "/dev/null" : (output_folder / "out").string();
+  const std::string err_path =
+      output_folder.empty() ? "/dev/null" : (output_folder / "err").string();
   ChildCommand command = child_command(invocation);
   auto argv = exec_pointers(command.arguments);
   auto envp = exec_pointers(command.environment);
@@ -20,10 +24,9 @@ ZarnChild::ZarnChild(const ZarnInvocation& invocation) {
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    ::dup2(null_fd, 0);
-    ::dup2(null_fd, 1);
-    ::dup2(null_fd, 2);
+    ::dup2(::open("/dev/null", O_RDONLY), 0);
+    ::dup2(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    ::dup2(::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
     if (!invocation.working_dir.empty() && ::chdir(invocation.working_dir.c_str()) != 0) _exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     _exit(127);

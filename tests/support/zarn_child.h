@@ -6,11 +6,13 @@
 
 namespace zarn::testing {
 
-/// The zarn binary running in the background, its output discarded, so a
-/// test can signal it mid-run. Killed and reaped when destroyed.
+/// The zarn binary running in the background, so a test can signal it
+/// mid-run. Its output is discarded, or written to the files "out" and
+/// "err" in output_folder when one is given. Killed and reaped when destroyed.
 class ZarnChild {
  public:
-  explicit ZarnChild(const ZarnInvocation& invocation);
+  explicit ZarnChild(const ZarnInvocation& invocation,
+                     const std::filesystem::path& output_folder = {});
   ~ZarnChild();
   ZarnChild(const ZarnChild&) = delete;
   ZarnChild& operator=(const ZarnChild&) = delete;

@@ -4,6 +4,7 @@
 
 #include "host/files.h"
 #include "host/home.h"
+#include "host/printable.h"
 
 namespace zarn::migrate {
 namespace {
@@ -40,7 +41,11 @@ MigrateTask::MigrateTask(host::Host& host, std::optional<std::string> source_pat
       host_(host) {}
 
 void MigrateTask::echo(std::string_view text) const {
-  host_.echo(text);
+  // Names read from files may hold control characters; shown escaped, they
+  // can neither split the line nor drive the terminal. A leading line break
+  // is the message's own empty line.
+  const std::size_t own_breaks = text.starts_with('\n') ? 1 : 0;
+  host_.echo(std::string(text.substr(0, own_breaks)) + host::printable(text.substr(own_breaks)));
 }
 
 std::filesystem::path MigrateTask::home_path(std::string_view folder, std::string_view file) const {

@@ -1,3 +1,6 @@
+#include <optional>
+
+#include "host/file_lock.h"
 #include "host/files.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/path_text.h"
@@ -39,6 +42,13 @@ MigrationResult MigrateTask::_migrate_profiles() {
     return {false, "Profile '" + shown + "' not found"};
   }
 
+  // Held from reading the ZARN file to replacing it, so a concurrent zarn's
+  // change is never overwritten with what this one read before it.
+  std::optional<host::FolderLock> lock;
+  if (!dry_run) {
+    host::create_folders(new_path.parent_path());
+    lock.emplace(new_path.parent_path(), host::waiting_of(host_));
+  }
   yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
   bool merged = false;
   if (host::entry_exists(new_path)) {
@@ -55,7 +65,7 @@ MigrationResult MigrateTask::_migrate_profiles() {
   if (dry_run) {
     echo("  [DRY RUN] Would migrate profile '" + shown + "'");
   } else {
-    host::create_folders(new_path.parent_path());
+    host::throw_if_interrupted(host_);
     write_profiles_file(new_path, profiles);
     echo(std::string("  ") + (merged ? "Merged" : "Migrated") + " profile '" + shown +
          "' to ~/.zarn/profiles.yml");

@@ -68,7 +68,10 @@ MigrationResult MigrateTask::_migrate_project_file() {
   if (host::entry_exists(backup_path)) {
     backup_path = project_dir / ("pelk_project.yml." + timestamp(host_.local_time()) + ".bak");
   }
-  host::copy_file_with_metadata(old_path, backup_path);
+  host::throw_if_interrupted(host_);
+  // Whole or not at all: an empty backup left by a full disk would pass for
+  // the real one and push the next backup to a timestamped name.
+  host::copy_file_atomic(old_path, backup_path);
   echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
 
   // Written whole or not at all: a half-written file would block every later run.
@@ -79,7 +82,7 @@ MigrationResult MigrateTask::_migrate_project_file() {
   const std::filesystem::path flatfiles = project_dir / "flatfiles";
   host::create_folder(flatfiles);
   if (!host::entry_exists(flatfiles / ".gitignore")) {
-    host::write_text_file(flatfiles / ".gitignore", kFlatfilesGitignore);
+    host::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
   }
   echo("  Created flatfiles/ directory");
   return {true, "Project migrated"};

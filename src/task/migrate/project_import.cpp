@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "host/files.h"
+#include "host/interrupt.h"
+#include "host/printable.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/path_text.h"
 #include "task/migrate/tree_copy.h"
@@ -19,10 +21,12 @@ constexpr std::array<std::string_view, 6> kDirsToCopy = {"models", "seeds",     
 constexpr std::string_view kSeparator =
     "============================================================";
 
-/// The name becomes a folder under each copied folder, so it must be one plain component.
+/// The name becomes a folder under each copied folder, so it must be one
+/// plain component, without control characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
+         host::printable(name) == name;
 }
 
 std::string capitalized(std::string text) {
@@ -39,11 +43,12 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
   if (const yaml::Node* name = config.find("name")) {
     if (!name->is_string()) {
       throw std::runtime_error(source_config_path.string() + ": 'name' must be text, found " +
-                               name->str());
+                               host::printable(name->str()));
     }
     if (!usable_folder_name(name->as_string())) {
       throw std::runtime_error(source_config_path.string() + ": project name '" +
-                               name->as_string() + "' cannot be used as a folder name");
+                               host::printable(name->as_string()) +
+                               "' cannot be used as a folder name");
     }
     return name->as_string();
   }
@@ -52,7 +57,8 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
   if (!usable_folder_name(folder))
     folder = path_name(fs::absolute(*source_path).lexically_normal());
   if (!usable_folder_name(folder)) {
-    throw std::runtime_error("cannot tell the name of the project at " + path_text(*source_path) +
+    throw std::runtime_error("cannot tell the name of the project at " +
+                             host::printable(path_text(*source_path)) +
                              "; add 'name:' to its pelk_project.yml");
   }
   return folder;
@@ -94,16 +100,21 @@ std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& d
   if (!host::entry_exists(source_dir)) return std::nullopt;
   const fs::path target_dir = project_dir / dir_name / source_name;
 
+  // Links that lead out of the source project are kept as links, not copied.
+  const fs::path source_project = fs::canonical(*source_path);
   if (dry_run) {
-    const std::size_t file_count = count_files(source_dir);
+    const std::size_t file_count = count_files(source_dir, source_project);
     echo("  [DRY RUN] Would copy " + dir_name + "/ (" + std::to_string(file_count) + " files) → " +
          dir_name + "/" + source_name + "/");
     return MigrationResult{true, dir_name + "/ (dry run)", static_cast<int>(file_count)};
   }
 
   host::create_folders(target_dir.parent_path());
-  copy_tree(source_dir, target_dir);
-  const std::size_t file_count = count_files(target_dir);
+  host::ThrottledPoll interrupt([this] { return host_.pending_interrupt(); });
+  copy_tree(source_dir, target_dir, source_project, [&interrupt] {
+    if (const int signal = interrupt()) throw host::Interrupted(signal);
+  });
+  const std::size_t file_count = count_files(target_dir, fs::canonical(project_dir));
   echo("  Copied " + dir_name + "/ (" + std::to_string(file_count) + " files)");
   return MigrationResult{true, dir_name + "/", static_cast<int>(file_count)};
 }

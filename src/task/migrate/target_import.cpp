@@ -1,3 +1,6 @@
+#include <optional>
+
+#include "host/file_lock.h"
 #include "host/files.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/yaml_files.h"
@@ -76,6 +79,10 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
     echo("  No ~/.zarn/profiles.yml found - skipping target import");
     return {false, "No ZARN profiles found"};
   }
+  // Held from reading the ZARN file to replacing it: another zarn importing
+  // at the same time merges into the file this one writes, not the one it read.
+  std::optional<host::FolderLock> lock;
+  if (!dry_run) lock.emplace(zarn_profiles_path.parent_path(), host::waiting_of(host_));
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
   const std::string shown_profile = zarn_profile_name.str();
   yaml::Node zarn_profile = receiving_profile(zarn_profiles, zarn_profile_name, zarn_profiles_path);
@@ -87,6 +94,7 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
   if (dry_run) {
     echo("  [DRY RUN] Would merge " + count + " target(s) into profile");
   } else {
+    host::throw_if_interrupted(host_);
     write_profiles_file(zarn_profiles_path, zarn_profiles);
     echo("  Merged " + count + " target(s) into profile '" + shown_profile + "'");
   }

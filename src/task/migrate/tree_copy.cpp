@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -26,7 +27,8 @@ using FolderId = std::pair<dev_t, ino_t>;
 
 struct Entry {
   std::string name;
-  struct stat info;
+  struct stat info;  ///< of what a link leads to
+  bool is_link;
 };
 
 /// The entries of one folder, links followed, in name order; links that lead
@@ -39,7 +41,12 @@ std::vector<Entry> read_folder(const fs::path& folder) {
   while (const dirent* item = ::readdir(stream)) {
     const std::string_view name = item->d_name;
     if (name == "." || name == "..") continue;
-    Entry entry{std::string(name), {}};
+    Entry entry{std::string(name), {}, item->d_type == DT_LNK};
+    if (item->d_type == DT_UNKNOWN) {
+      struct stat own {};
+      entry.is_link = ::fstatat(::dirfd(stream), item->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISLNK(own.st_mode);
+    }
     if (::fstatat(::dirfd(stream), item->d_name, &entry.info, 0) == 0) {
       entries.push_back(std::move(entry));
     } else if (errno != ENOENT && errno != ELOOP) {
@@ -57,18 +64,42 @@ std::vector<Entry> read_folder(const fs::path& folder) {
   return entries;
 }
 
-void walk(const fs::path& root, const fs::path& relative, std::vector<FolderId>& ancestors,
-          TreeSnapshot& snapshot) {
-  for (const Entry& entry : read_folder(root / relative)) {
+/// Where a link leads, when that lies outside boundary.
+std::optional<fs::path> outside_target(const fs::path& link, const fs::path& boundary) {
+  std::error_code error;
+  const fs::path target = fs::canonical(link, error);
+  if (error) fail("read", link, error.value());
+  const fs::path inner = target.lexically_relative(boundary);
+  if (!inner.empty() && *inner.begin() != "..") return std::nullopt;
+  return target;
+}
+
+struct Walk {
+  const fs::path& root;
+  const fs::path& boundary;
+  std::vector<FolderId> ancestors;
+  TreeSnapshot snapshot;
+};
+
+void walk(Walk& state, const fs::path& relative) {
+  TreeSnapshot& snapshot = state.snapshot;
+  for (const Entry& entry : read_folder(state.root / relative)) {
     const fs::path path = relative / entry.name;
+    if (entry.is_link) {
+      if (auto target = outside_target(state.root / path, state.boundary)) {
+        snapshot.outside_links.push_back({path, *target, S_ISREG(entry.info.st_mode)});
+        continue;
+      }
+    }
     if (S_ISREG(entry.info.st_mode)) {
       snapshot.files.push_back({path, entry.info.st_dev, entry.info.st_ino});
     } else if (S_ISDIR(entry.info.st_mode)) {
       const FolderId id{entry.info.st_dev, entry.info.st_ino};
+      std::vector<FolderId>& ancestors = state.ancestors;
       if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) continue;
       snapshot.folders.push_back(path);
       ancestors.push_back(id);
-      walk(root, path, ancestors, snapshot);
+      walk(state, path);
       ancestors.pop_back();
     }
   }
@@ -117,30 +148,50 @@ void copy_one(const fs::path& from, const fs::path& to, const TreeSnapshot::File
   host::copy_file_with_metadata(from, to);
 }
 
+/// Makes to a link to target, replacing a file or link of that name.
+void copy_link(const fs::path& to, const fs::path& target) {
+  struct stat existing {};
+  if (::lstat(to.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode)) {
+      throw std::runtime_error("cannot replace folder " + to.string() + " with a link to " +
+                               target.string() + ", which lies outside the project");
+    }
+    if (::unlink(to.c_str()) != 0) fail("replace", to, errno);
+  }
+  if (::symlink(target.c_str(), to.c_str()) != 0) fail("create link", to, errno);
+}
+
 }  // namespace
 
-TreeSnapshot snapshot_tree(const fs::path& root) {
+TreeSnapshot snapshot_tree(const fs::path& root, const fs::path& boundary) {
   struct stat info {};
   if (::stat(root.c_str(), &info) != 0) fail("read folder", root, errno);
   if (!S_ISDIR(info.st_mode))
     throw std::runtime_error("cannot copy " + root.string() + ": not a folder");
-  TreeSnapshot snapshot;
-  std::vector<FolderId> ancestors{{info.st_dev, info.st_ino}};
-  walk(root, fs::path(), ancestors, snapshot);
-  return snapshot;
+  Walk state{root, boundary, {{info.st_dev, info.st_ino}}, {}};
+  walk(state, fs::path());
+  return std::move(state.snapshot);
 }
 
-std::size_t count_files(const fs::path& root) {
-  return snapshot_tree(root).files.size();
+std::size_t count_files(const fs::path& root, const fs::path& boundary) {
+  const TreeSnapshot snapshot = snapshot_tree(root, boundary);
+  return snapshot.files.size() + static_cast<std::size_t>(std::count_if(
+                                     snapshot.outside_links.begin(), snapshot.outside_links.end(),
+                                     [](const auto& link) { return link.to_file; }));
 }
 
-void copy_tree(const fs::path& source, const fs::path& target) {
-  TreeSnapshot snapshot = snapshot_tree(source);
+void copy_tree(const fs::path& source, const fs::path& target, const fs::path& boundary,
+               const std::function<void()>& checkpoint) {
+  TreeSnapshot snapshot = snapshot_tree(source, boundary);
   host::create_folder(target);
   for (const fs::path& folder : snapshot.folders) host::create_folder(target / folder);
   order_for_nested_target(source, target, snapshot.files);
   for (const TreeSnapshot::File& file : snapshot.files) {
+    if (checkpoint) checkpoint();
     copy_one(source / file.relative, target / file.relative, file);
+  }
+  for (const TreeSnapshot::OutsideLink& link : snapshot.outside_links) {
+    copy_link(target / link.relative, link.target);
   }
 }
 

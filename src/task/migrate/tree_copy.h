@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,24 +18,39 @@ struct TreeSnapshot {
     dev_t device;
     ino_t inode;
   };
+  /// A symbolic link that leads out of the boundary, kept as a link.
+  struct OutsideLink {
+    std::filesystem::path relative;
+    std::filesystem::path target;  ///< absolute, links resolved
+    bool to_file;                  ///< leads to a regular file
+  };
   std::vector<std::filesystem::path> folders;  ///< relative, each after its parent
   std::vector<File> files;
+  std::vector<OutsideLink> outside_links;
 };
 
-/// Walks root, following symbolic links. Regular files (and links to them)
-/// are collected; a link back to a folder above it is not followed again, and
-/// special files and links that lead nowhere are left out. Throws, naming the
+/// Walks root, following the symbolic links that lead to a place inside
+/// boundary (an absolute path without links). Regular files (and links to
+/// them) are collected; a link back to a folder above it is not followed
+/// again, and special files and links that lead nowhere are left out. A link
+/// that leads outside boundary is collected as such and not followed, so
+/// nothing from elsewhere (a key in ~/.ssh, /etc) is read. Throws, naming the
 /// path, when root is not a folder or a folder cannot be read.
-TreeSnapshot snapshot_tree(const std::filesystem::path& root);
+TreeSnapshot snapshot_tree(const std::filesystem::path& root,
+                           const std::filesystem::path& boundary);
 
-/// Number of files below root at any depth, as snapshot_tree collects them.
-std::size_t count_files(const std::filesystem::path& root);
+/// Number of files below root at any depth, as snapshot_tree collects them:
+/// files, and links out of boundary that lead to a file.
+std::size_t count_files(const std::filesystem::path& root, const std::filesystem::path& boundary);
 
 /// Copies the tree at source into target, creating target and merging into
 /// what is already there: files of the same name are overwritten, others are
 /// left alone. Each file keeps its permission bits and access and
-/// modification times. Throws, naming the path, on the first failure; what
-/// was copied before stays.
-void copy_tree(const std::filesystem::path& source, const std::filesystem::path& target);
+/// modification times. A link that leads out of boundary becomes a link to
+/// the same absolute place. checkpoint runs before each file and may throw to
+/// stop the copy. Throws, naming the path, on the first failure; what was
+/// copied before stays.
+void copy_tree(const std::filesystem::path& source, const std::filesystem::path& target,
+               const std::filesystem::path& boundary, const std::function<void()>& checkpoint = {});
 
 }  // namespace zarn::migrate

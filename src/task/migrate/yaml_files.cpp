@@ -4,6 +4,7 @@
 
 #include "host/atomic_file.h"
 #include "host/files.h"
+#include "host/printable.h"
 #include "yaml/dump.h"
 #include "yaml/load.h"
 
@@ -67,8 +68,9 @@ yaml::Node zarn_project_profile(const std::filesystem::path& path) {
 void require_mapping(const yaml::Node& value, const std::string& what,
                      const std::filesystem::path& file) {
   if (value.is_mapping()) return;
-  throw std::runtime_error(file.string() + ": " + what + " is " + kind_name(value) +
-                           ", expected a mapping");
+  // what may name a profile read from the file: shown escaped, like every name.
+  throw std::runtime_error(file.string() + ": " + host::printable(what) + " is " +
+                           kind_name(value) + ", expected a mapping");
 }
 
 void write_profiles_file(const std::filesystem::path& path, const yaml::Node& profiles) {

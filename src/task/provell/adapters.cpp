@@ -24,13 +24,16 @@ std::vector<std::string> distinct_modules() {
   return modules;
 }
 
-/// Runs the package installer for one package; throws when it cannot be run.
+/// Runs the package installer for one package, as long as it takes, unless
+/// the host is interrupted; throws when it cannot be run.
 host::ProcessResult run_pip(host::Host& host, std::string_view action, const std::string& package,
                             std::vector<std::string> options) {
   std::vector<std::string> argv{host.interpreter().string(), "-m", "pip", std::string(action),
                                 package};
   argv.insert(argv.end(), options.begin(), options.end());
-  return host::run_process(argv);
+  host::ProcessOptions watch;
+  watch.pending_interrupt = [&host] { return host.pending_interrupt(); };
+  return host::run_process(argv, watch);
 }
 
 }  // namespace
@@ -39,6 +42,8 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
   std::set<std::string> found;
   try {
     found = host_.find_modules(distinct_modules());
+  } catch (const host::Interrupted&) {
+    throw;
   } catch (const std::runtime_error& error) {
     throw std::runtime_error(std::string("cannot look up the installed adapters: ") + error.what());
   }
@@ -65,6 +70,8 @@ PackageOutcome ProvellTask::install_adapters(const std::set<std::string>& adapte
     host::ProcessResult result;
     try {
       result = run_pip(host_, "install", package, {"--quiet"});
+    } catch (const host::Interrupted&) {
+      throw;
     } catch (const std::exception& error) {
       failed.push_back(package);
       if (verbose) print("      ✗ Error installing " + package + ": " + error.what());
@@ -98,6 +105,8 @@ PackageOutcome ProvellTask::uninstall_adapters(const std::set<std::string>& adap
     host::ProcessResult result;
     try {
       result = run_pip(host_, "uninstall", package, {"-y", "--quiet"});
+    } catch (const host::Interrupted&) {
+      throw;
     } catch (const std::exception& error) {
       failed.push_back(package);
       if (verbose) print("      ✗ Error removing " + package + ": " + error.what());

@@ -10,14 +10,12 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
 
 #include "host/atomic_file.h"
 #include "host/files.h"
-#include "host/folder_lock.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
 #include "task/provell/catalogue.h"
@@ -50,20 +48,17 @@ bool name_taken(const fs::path& path) {
   throw std::runtime_error("cannot check " + path.string() + ": " + std::strerror(errno));
 }
 
-/// Temporary files of a run that was killed before it could remove them.
-/// Another sync of the same folder may be writing its own right now: the
-/// sweep runs only when no other holds the folder's lock.
-void remove_stale_temporaries(const fs::path& folder, host::FolderLock& lock) {
-  if (lock.try_exclusive()) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-      if (host::is_atomic_temporary_name(entry.path().filename().string())) {
-        std::error_code ignored;
-        fs::remove(entry.path(), ignored);
-      }
+/// Temporary files of a run that was killed before it could remove them;
+/// another sync of the same folder may be writing its own right now, and
+/// those are never stale.
+void remove_stale_temporaries(const fs::path& folder) {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (host::is_stale_temporary(entry.path())) {
+      std::error_code ignored;
+      fs::remove(entry.path(), ignored);
     }
   }
-  lock.share();
 }
 
 /// The driver coordinates the catalogue names for the types.
@@ -108,12 +103,6 @@ struct Archive {
   host::VerifiedDownload download;
 };
 
-/// One line on standard error, so standard output stays the report alone.
-void warn(host::Host& host, std::string_view line) {
-  host.show_progress("");
-  std::cerr << line << std::endl;
-}
-
 /// Downloads one archive at its turn with its report lines; true once stored.
 bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
                    bool verbose) {
@@ -122,8 +111,8 @@ bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& 
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
     const bool unverified = fetcher.finish(archive.download);
     if (unverified) {
-      warn(host, fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
-                             archive.name));
+      host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
+                              archive.name));
     }
     if (verbose) {
       const double size_mb =
@@ -187,8 +176,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     const std::set<std::string>& adapter_types, bool verbose) {
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   host::create_folders(jdbc_jars_dir);
-  host::FolderLock lock(jdbc_jars_dir);
-  remove_stale_temporaries(jdbc_jars_dir, lock);
+  remove_stale_temporaries(jdbc_jars_dir);
   std::vector<std::string> downloaded;
   std::vector<std::string> failed;
 

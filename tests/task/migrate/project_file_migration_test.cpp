@@ -153,6 +153,25 @@ TEST_F(MigrateTest, ExistingBackupGetsATimestampedSibling) {
   EXPECT_EQ(read_file(project / "flatfiles" / ".gitignore"), "mine\n");
 }
 
+TEST_F(MigrateTest, FullDiskLeavesNoBackupSoTheNextRunTakesThePlainName) {
+  const std::string old_text = "name: shop\nnote: " + std::string(6000, 'x') + "\n";
+  write_file(project / "pelk_project.yml", old_text);
+  ZarnRun full;
+  {
+    const FileSizeLimit limit(4096);
+    full = migrate({"--project-only"});
+  }
+  EXPECT_EQ(full.exit_status, 1);
+  EXPECT_EQ(names_in(project), std::vector<std::string>{"pelk_project.yml"});
+
+  const ZarnRun next = migrate({"--project-only"});
+  ASSERT_EQ(next.exit_status, 0) << next.err;
+  EXPECT_NE(next.out.find("  Backed up pelk_project.yml → pelk_project.yml.bak\n"),
+            std::string::npos)
+      << next.out;
+  EXPECT_EQ(read_file(project / "pelk_project.yml.bak"), old_text);
+}
+
 // Unreachable through the command line (zarn_project.yml selects the import
 // mode there), so the task is driven directly, with a fixed clock.
 struct DirectTask {

@@ -69,16 +69,48 @@ TEST_F(MigrateTreeCopyTest, LinksAreFollowedOnceAndCyclesCut) {
     const ZarnRun run = migrate(dry ? std::vector<std::string>{source.string(), "--dry-run"}
                                     : std::vector<std::string>{source.string()});
     ASSERT_EQ(run.exit_status, 0) << run.err;
-    const std::string expected = dry ? "  [DRY RUN] Would copy models/ (4 files) → models/shop/\n"
-                                     : "  Copied models/ (4 files)\n";
+    const std::string expected = dry ? "  [DRY RUN] Would copy models/ (3 files) → models/shop/\n"
+                                     : "  Copied models/ (3 files)\n";
     EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
   }
-  EXPECT_EQ(file_tree(project / "models" / "shop"), (Tree{{"a.sql", "A\n"},
-                                                          {"elsewhere", "<dir>"},
-                                                          {"elsewhere/c.sql", "C\n"},
-                                                          {"link.sql", "A\n"},
-                                                          {"sub", "<dir>"},
-                                                          {"sub/b.sql", "B\n"}}));
+  EXPECT_EQ(file_tree(project / "models" / "shop"),
+            (Tree{{"a.sql", "A\n"},
+                  {"elsewhere", "-> " + (temp / "outside").string()},
+                  {"link.sql", "A\n"},
+                  {"sub", "<dir>"},
+                  {"sub/b.sql", "B\n"}}));
+}
+
+// A link that leads out of the source project stays a link to the same
+// place, so nothing from elsewhere (a private key, /etc) lands in the project.
+TEST_F(MigrateTreeCopyTest, LinksOutOfTheSourceProjectStayLinks) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  write_file(source / "seeds" / "s.csv", "1\n");
+  write_file(home / ".ssh" / "id_rsa", "PRIVATE KEY\n");
+  const fs::path models = source / "models";
+  write_file(models / "a.sql", "A\n");
+  struct Case {
+    std::string link;
+    std::string target;  ///< as written in the link
+    std::string copied;  ///< as the copy shows it
+  };
+  const Case cases[] = {
+      {"key", (home / ".ssh" / "id_rsa").string(), "-> " + (home / ".ssh" / "id_rsa").string()},
+      {"ssh", "../../home/.ssh", "-> " + (home / ".ssh").string()},
+      {"etc", "/etc", "-> /etc"},
+      {"seed.csv", "../seeds/s.csv", "1\n"},  // inside the project: copied as before
+  };
+  for (const Case& c : cases) fs::create_symlink(c.target, models / c.link);
+
+  const ZarnRun run = migrate({source.string()});
+
+  ASSERT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_NE(run.out.find("  Copied models/ (3 files)\n"), std::string::npos) << run.out;
+  const Tree copied = file_tree(project / "models" / "shop");
+  for (const Case& c : cases) EXPECT_EQ(copied.at(c.link), c.copied) << c.link;
+  EXPECT_EQ(copied.size(), 5u);
 }
 
 TEST_F(MigrateTreeCopyTest, LinkAtDestinationIsReplacedNotWrittenThrough) {

@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "support/python_env.h"
 #include "support/run_zarn.h"
+#include "support/zarn_child.h"
 #include "task/provell/task_fixture.h"
 
 namespace zarn::provell {
@@ -218,6 +221,30 @@ TEST(AdapterInstaller, CtrlCStopsTheRemainingPackages) {
   EXPECT_EQ(run.exit_status, 130);
   EXPECT_NE(run.out.find("Installing pelk-mysql..."), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("pelk-postgres"), std::string::npos) << run.out;
+}
+
+// What timeout, systemd and CI cancels send: the installer is stopped with
+// zarn, not left running as an orphan.
+TEST(AdapterInstaller, SigtermToZarnAloneStopsTheInstallerToo) {
+  testing::TempDir dir;
+  fs::create_directories(dir / "project");
+  const FakeInterpreter fake(dir.path(), "trap 'echo stopped > " + (dir / "stopped").string() +
+                                             "; exit 1' TERM\necho $$ > " + (dir / "pid").string() +
+                                             "\nsleep 30 & wait");
+  testing::ZarnChild child({{"target", "install", "mysql"},
+                            dir / "project",
+                            dir / "home",
+                            {{"ZARN_PYTHON", fake.script().string()}},
+                            {}});
+  for (int i = 0; i < 200 && !fs::exists(dir / "pid"); ++i) ::usleep(50000);
+  ASSERT_TRUE(fs::exists(dir / "pid"));
+  const auto start = std::chrono::steady_clock::now();
+  child.signal(SIGTERM);
+  EXPECT_EQ(child.wait(), 143);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(testing::read_file(dir / "stopped"), "stopped\n");
+  const pid_t installer = std::stoi(testing::read_file(dir / "pid"));
+  EXPECT_NE(::kill(installer, 0), 0);  // ended and reaped
 }
 
 TEST(AdapterInstaller, AnInterpreterThatCannotStartFailsEachPackage) {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "host/folder_lock.h"
+#include "host/atomic_file.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
 
@@ -107,13 +107,12 @@ TEST_F(DownloadTest, TemporaryFilesOfAKilledRunAreRemoved) {
 }
 
 TEST_F(DownloadTest, TemporaryFilesOfASyncStillRunningAreLeftAlone) {
-  const fs::path other = jars() / ".postgresql-42.7.4.jar.zarn-tmp-Xy12Zw";
-  testing::write_file(other, "being written");
-  host::FolderLock running(jars());
-  running.share();
+  fs::create_directories(jars());
+  host::AtomicFile other(jars() / "postgresql-42.7.4.jar");  // a writer that is alive
+  other.write("being written");
   server.add_jar(kPostgres);
   task().download_jdbc_jars({"postgres"}, false);
-  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::exists(other.temporary_path()));
 }
 
 TEST_F(DownloadTest, NetrcCredentialsReachTheMirrorButNeverTheReport) {

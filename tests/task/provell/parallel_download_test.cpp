@@ -123,8 +123,8 @@ TEST_F(ParallelDownloadTest, ManyTransfersAtOnceGiveWhatOneAtATimeGives) {
     EXPECT_NE(one.report.find(line), std::string::npos) << line;
   }
   EXPECT_EQ(warnings,
-            "⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n"
-            "⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n");
+            "zarn: ⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n"
+            "zarn: ⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n");
 }
 
 }  // namespace
