@@ -7,6 +7,7 @@ import signal
 import subprocess
 import sys
 import threading
+import time
 import unittest
 
 import plugin_host
@@ -137,6 +138,19 @@ class ProvellPlugin(unittest.TestCase):
                              env=dict(os.environ, PYTHONPATH=plugin_host.TREE,
                                       ZARN_MAVEN_REPO="http://mirror.test/repo//")).stdout
         self.assertEqual(out, "http://mirror.test/repo\n")
+
+    def test_ctrl_c_during_an_install_stops_the_installer(self):
+        marker = os.path.join(self.space.root, "pip-finished")
+        fake = self.space.write("slow-python", "#!/bin/sh\nsleep 20\ntouch %s\n" % marker)
+        os.chmod(fake, 0o755)
+        self.addCleanup(setattr, sys, "executable", sys.executable)
+        sys.executable = fake
+        threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+        with self.assertRaises(KeyboardInterrupt):
+            with contextlib.redirect_stdout(io.StringIO()):
+                self.task().install_adapters({"trino"})
+        time.sleep(0.5)
+        self.assertFalse(os.path.exists(marker))
 
     def test_ctrl_c_raises_keyboard_interrupt_and_leaves_no_temporary_file(self):
         provell.MAVEN_REPO = self.repo.url + "/stall"
