@@ -1,14 +1,16 @@
-#include <iostream>
-
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "host/executable_host.h"
-#include "host/interrupt.h"
 
 namespace {
 
-constexpr int kExitUsage = 2;
-constexpr int kExitFailure = 1;
-constexpr int kExitInterrupted = 130;
+using zarn::cli::ExitStatus;
+
+/// The status of a run that ended: a signal that asked it to stop wins.
+ExitStatus finished(zarn::host::Host& host, ExitStatus status) {
+  const int signal = host.pending_interrupt();
+  return signal != 0 ? zarn::cli::exit_status_for_signal(signal) : status;
+}
 
 int run(int argc, char** argv) {
   zarn::host::ExecutableHost host;
@@ -17,6 +19,7 @@ int run(int argc, char** argv) {
   app.require_subcommand(0, 1);  // so an unknown word is reported as such
 
   zarn::cli::Action action;
+  zarn::cli::add_init_command(app, host, action);
   zarn::cli::add_migrate_command(app, host, action);
   zarn::cli::add_target_command(app, host, action);
 
@@ -24,21 +27,22 @@ int run(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
-    return status == 0 ? 0 : kExitUsage;
+    return status == 0 ? zarn::cli::kExitSuccess : zarn::cli::kExitUsage;
   }
   if (!action) {
-    std::cerr << "zarn: a subcommand is required (migrate or target)\n"
-              << "Run with --help for more information.\n";
-    return kExitUsage;
+    host.printer().note("zarn: a subcommand is required (init, migrate or target)");
+    host.printer().note("Run with --help for more information.");
+    return zarn::cli::kExitUsage;
   }
 
   try {
-    const int status = action();
-    return zarn::host::interrupted() ? kExitInterrupted : status;
+    return finished(host, action());
+  } catch (const zarn::host::Interrupted& stop) {
+    host.printer().error(stop.what());
+    return zarn::cli::exit_status_for_signal(stop.signal());
   } catch (const std::exception& error) {
-    std::cout.flush();
-    std::cerr << "Error: " << error.what() << '\n';
-    return zarn::host::interrupted() ? kExitInterrupted : kExitFailure;
+    host.printer().error(error.what());
+    return finished(host, zarn::cli::kExitFailure);
   }
 }
 

@@ -10,14 +10,15 @@
 
 namespace zarn::host {
 
-ExecutableHost::ExecutableHost()
-    : ExecutableHost(Console(std::cout), Environment::from_process()) {}
+ExecutableHost::ExecutableHost() : ExecutableHost(Printer(std::cout), Environment::from_process()) {
+  printer_ = Printer::for_process(environment_);
+}
 
-ExecutableHost::ExecutableHost(Console console, Environment environment, LocalClock clock)
-    : console_(console), environment_(std::move(environment)), clock_(std::move(clock)) {}
+ExecutableHost::ExecutableHost(Printer printer, Environment environment, LocalClock clock)
+    : printer_(printer), environment_(std::move(environment)), clock_(std::move(clock)) {}
 
 void ExecutableHost::echo(std::string_view line) {
-  console_.echo(line);
+  printer_.line(line);
 }
 
 yaml::Node ExecutableHost::load_yaml_text(const std::string& text, const std::string& source) {
