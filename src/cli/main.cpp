@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "host/executable_host.h"
@@ -49,5 +51,14 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  return run(argc, argv);
+  // run() catches what a command throws; this is for what setting up the
+  // command line throws, which would otherwise end in std::terminate.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Error: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "Error: unexpected failure\n");
+  }
+  return zarn::cli::kExitFailure;
 }
