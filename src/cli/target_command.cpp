@@ -118,6 +118,7 @@ void add_package_command(CLI::App& target, host::ExecutableHost& host, Action& a
                                         options->adapter_types.end());
       const auto outcome = install ? task->install_adapters(types, !options->quiet)
                                    : task->uninstall_adapters(types, !options->quiet);
+      host::throw_if_interrupted(host);  // the package cut short is no failure to report
       require_every_package(types, outcome, install ? "install" : "remove");
       return kExitSuccess;
     };
