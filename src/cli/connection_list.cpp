@@ -32,12 +32,17 @@ std::string default_target_of(const yaml::Node& profiles, const std::string& pro
   return {};
 }
 
-std::vector<ListedConnection> listed_connections(provell::ProvellTask& task) {
+std::vector<ListedConnection> listed_connections(const host::Printer& printer,
+                                                 provell::ProvellTask& task) {
   const yaml::Node profiles = task._load_profiles();
   const provell::ConnectionInventory inventory = task.get_connections_info();
   const std::optional<std::string> chosen = task._get_profile_name();
   // Names carry a "{profile}." prefix unless the sync picked one profile.
   const bool one_profile = chosen && !chosen->empty() && profiles.contains(*chosen);
+  if (chosen && !chosen->empty() && !one_profile) {
+    printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
+                                host::printable(*chosen)));
+  }
   std::vector<ListedConnection> listed;
   for (const provell::Connection& connection : inventory) {
     const std::string target =
@@ -125,7 +130,7 @@ ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& ta
   host::Printer& printer = host.printer();
   std::vector<ListedConnection> connections;
   try {
-    connections = listed_connections(task);
+    connections = listed_connections(printer, task);
   } catch (const host::PelkRuntimeError& error) {
     printer.note(fmt::format("✗ Error: {}", error.what()));
     return kExitFailure;

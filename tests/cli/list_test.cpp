@@ -71,6 +71,13 @@ INSTANTIATE_TEST_SUITE_P(
                         R"("package": "pelk-snowflake", "default_target": true})",
                         "  ]", "}"}),
                  ""},
+        ListCase{"profile not in the file",
+                 "dev:\n  outputs:\n    pg: {type: postgres}\n",
+                 {"--profile", "nosuch"},
+                 0,
+                 lines({"  NAME    TYPE      PROFILE  PACKAGE",
+                        "  dev.pg  postgres  dev      pelk-postgres"}),
+                 "Warning: profile 'nosuch' is not in profiles.yml; listing every profile"},
         ListCase{"empty file", "", {}, 0, "No connections found in p/profiles.yml\n", ""},
         ListCase{"broken file", "dev: [", {}, 1, "", "✗ Error: Failed to load profiles.yml: "},
         ListCase{"no file", std::nullopt, {}, 1, "", "✗ Error: profiles.yml not found at "}));
