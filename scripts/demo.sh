@@ -38,7 +38,13 @@ YAML
 step "cd analytics_hub && zarn migrate ../jaffle_shop"
 (cd "$demo/analytics_hub" && "$zarn" migrate ../jaffle_shop)
 
+step "cd jaffle_shop && zarn target list"
+(cd "$demo/jaffle_shop" && "$zarn" target list)
+
 step "cd jaffle_shop && zarn target sync --dry-run"
 (cd "$demo/jaffle_shop" && "$zarn" target sync --dry-run)
+
+step "zarn init new_project"
+(cd "$demo" && "$zarn" init new_project)
 
 printf '\nThe example ran in %s (HOME=%s).\n' "$demo" "$HOME"

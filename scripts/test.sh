@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds zarn and runs the whole test suite twice: a normal g++ build, then a
-# clang build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds zarn and runs the whole test suite twice: an optimised g++ build,
+# then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Both treat warnings as errors, as development builds should.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -11,13 +12,13 @@ jobs="$(nproc)"
 run_suite() {
   local build_dir="$1"
   shift
-  cmake -S . -B "$build_dir" -G Ninja "$@"
+  cmake -S . -B "$build_dir" -G Ninja -DZARN_BUILD_TESTS=ON -DZARN_WERROR=ON "$@"
   cmake --build "$build_dir" -j "$jobs"
   ctest --test-dir "$build_dir" --output-on-failure -j "$jobs"
 }
 
-echo "== g++ build =="
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_TESTS=ON
+echo "== g++ Release build =="
+run_suite build -DCMAKE_BUILD_TYPE=Release
 
 echo "== clang build with AddressSanitizer and UndefinedBehaviorSanitizer =="
-CC=clang-14 CXX=clang++-14 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON -DZARN_BUILD_TESTS=ON
+CC=clang-14 CXX=clang++-14 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=ON

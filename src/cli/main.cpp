@@ -1,19 +1,22 @@
-#include <csignal>
-#include <iostream>
+#include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/exit_status.h"
 #include "host/atomic_file.h"
 #include "host/executable_host.h"
 #include "host/interrupt.h"
 
 namespace {
 
-constexpr int kExitUsage = 2;
-constexpr int kExitFailure = 1;
+using zarn::cli::ExitStatus;
 
-/// 128 + the signal, as a shell reports a program the signal ended.
-int interrupted_status(int signal) {
-  return signal == SIGTERM ? 128 + SIGTERM : 128 + SIGINT;
+/// The status of a run that ended: a signal that asked it to stop wins, and
+/// the temporary files its unwinding did not reach go.
+ExitStatus finished(zarn::host::Host& host, ExitStatus status) {
+  const int signal = host.pending_interrupt();
+  if (signal == 0) return status;
+  zarn::host::remove_live_temporaries();
+  return zarn::cli::exit_status_for_signal(signal);
 }
 
 int run(int argc, char** argv) {
@@ -23,6 +26,7 @@ int run(int argc, char** argv) {
   app.require_subcommand(0, 1);  // so an unknown word is reported as such
 
   zarn::cli::Action action;
+  zarn::cli::add_init_command(app, host, action);
   zarn::cli::add_migrate_command(app, host, action);
   zarn::cli::add_target_command(app, host, action);
 
@@ -30,33 +34,40 @@ int run(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
-    return status == 0 ? 0 : kExitUsage;
+    return status == 0 ? zarn::cli::kExitSuccess : zarn::cli::kExitUsage;
   }
   if (!action) {
-    std::cerr << "zarn: a subcommand is required (migrate or target)\n"
-              << "Run with --help for more information.\n";
-    return kExitUsage;
+    host.printer().note("zarn: a subcommand is required (init, migrate or target)");
+    host.printer().note("Run with --help for more information.");
+    return zarn::cli::kExitUsage;
   }
 
   // Ctrl-C and SIGTERM become a flag the tasks poll, so they stop their
   // children and remove their temporary files on the way out.
   zarn::host::install_interrupt_handler();
-  int status = kExitFailure;
   try {
-    status = action();
-  } catch (const std::exception& error) {
-    std::cout.flush();
-    std::cerr << "Error: " << error.what() << '\n';
-  }
-  if (const int signal = zarn::host::interrupt_signal(); signal != 0) {
+    return finished(host, action());
+  } catch (const zarn::host::Interrupted& stop) {
+    host.printer().error(stop.what());
     zarn::host::remove_live_temporaries();
-    return interrupted_status(signal);
+    return zarn::cli::exit_status_for_signal(stop.signal());
+  } catch (const std::exception& error) {
+    host.printer().error(error.what());
+    return finished(host, zarn::cli::kExitFailure);
   }
-  return status;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  return run(argc, argv);
+  // run() catches what a command throws; this is for what setting up the
+  // command line throws, which would otherwise end in std::terminate.
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Error: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "Error: unexpected failure\n");
+  }
+  return zarn::cli::kExitFailure;
 }

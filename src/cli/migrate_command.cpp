@@ -17,7 +17,7 @@ struct MigrateOptions {
 
 }  // namespace
 
-void add_migrate_command(CLI::App& app, host::Host& host, Action& action) {
+void add_migrate_command(CLI::App& app, host::ExecutableHost& host, Action& action) {
   auto options = std::make_shared<MigrateOptions>();
   CLI::App* command = app.add_subcommand(
       "migrate",
@@ -38,7 +38,7 @@ void add_migrate_command(CLI::App& app, host::Host& host, Action& action) {
       migrate::MigrateTask task(host, optional_text(options->source_path), options->profiles_only,
                                 options->project_only, options->full, options->dry_run,
                                 optional_text(options->project_dir));
-      return task.run() ? 0 : 1;
+      return exit_status_of(task.run());
     };
   });
 }

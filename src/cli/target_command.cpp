@@ -1,8 +1,14 @@
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
 #include <memory>
 #include <set>
+#include <stdexcept>
 
 #include "cli/commands.h"
+#include "cli/connection_list.h"
 #include "host/interrupt.h"
+#include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::cli {
@@ -16,6 +22,7 @@ struct TargetOptions {
   bool clean = false;
   bool dry_run = false;
   std::size_t jobs = provell::TransferSettings{}.jobs;
+  bool json = false;
   std::vector<std::string> adapter_types;
 };
 
@@ -30,23 +37,28 @@ void add_location_options(CLI::App& command, TargetOptions& options) {
                      "Folder holding profiles.yml (default: ~/.zarn)");
   command.add_option("--profile", options.profile,
                      "Profile to use (default: the project file's profile)");
+}
+
+void add_quiet_option(CLI::App& command, TargetOptions& options) {
   command.add_flag("--quiet,-q", options.quiet, "Print only warnings and errors");
 }
 
 /// Builds the task. Its transfers and package runs stop cleanly on Ctrl-C,
 /// removing their temporary files, so the signal becomes a flag from here on.
-std::unique_ptr<provell::ProvellTask> make_task(host::Host& host, const TargetOptions& options) {
+std::unique_ptr<provell::ProvellTask> make_task(host::ExecutableHost& host,
+                                                const TargetOptions& options) {
   host::install_interrupt_handler();
   return std::make_unique<provell::ProvellTask>(host, optional_text(options.project_dir),
                                                 optional_text(options.profiles_dir),
                                                 optional_text(options.profile));
 }
 
-void add_sync(CLI::App& target, host::Host& host, Action& action) {
+void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
   auto options = std::make_shared<TargetOptions>();
   CLI::App* command = target.add_subcommand(
       "sync", "Compare adapters with the profile's connections and fetch JDBC drivers");
   add_location_options(*command, *options);
+  add_quiet_option(*command, *options);
   command->add_flag("--clean", options->clean, "Also list unused adapters for removal");
   command->add_flag("--dry-run", options->dry_run, "Report only; download and change nothing");
   command->add_option("--jobs,-j", options->jobs, "Transfers at once (1: one after another)")
@@ -54,38 +66,77 @@ void add_sync(CLI::App& target, host::Host& host, Action& action) {
       ->capture_default_str();
   command->callback([&host, &action, options] {
     action = [&host, options] {
+      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       task->transfers.jobs = options->jobs;
-      return task->sync(!options->quiet, options->clean, options->dry_run) ? 0 : 1;
+      return exit_status_of(task->sync(!options->quiet, options->clean, options->dry_run));
     };
   });
 }
 
-void add_package_command(CLI::App& target, host::Host& host, Action& action,
+void add_list(CLI::App& target, host::ExecutableHost& host, Action& action) {
+  auto options = std::make_shared<TargetOptions>();
+  CLI::App* command =
+      target.add_subcommand("list", "List the profile's connections, as sync would use them");
+  add_location_options(*command, *options);
+  command->add_flag("--json", options->json, "Print one JSON document for scripts");
+  command->callback([&host, &action, options] {
+    action = [&host, options] {
+      provell::ProvellTask task(host, optional_text(options->project_dir),
+                                optional_text(options->profiles_dir),
+                                optional_text(options->profile));
+      return list_connections(host, task, options->json);
+    };
+  });
+}
+
+/// Throws with the one-line reason unless every type's package went through.
+void require_every_package(const std::set<std::string>& types,
+                           const provell::PackageOutcome& outcome, std::string_view verb) {
+  std::vector<std::string> reasons;
+  if (!outcome.second.empty()) {
+    reasons.push_back(fmt::format("could not {} {}", verb, fmt::join(outcome.second, ", ")));
+  }
+  std::vector<std::string> unknown;
+  for (const std::string& type : types) {
+    if (!provell::lookup(provell::ADAPTER_PACKAGE_MAPPING, type)) unknown.push_back(type);
+  }
+  if (!unknown.empty()) {
+    reasons.push_back(fmt::format("no adapter package for {}", fmt::join(unknown, ", ")));
+  }
+  if (!reasons.empty()) throw std::runtime_error(fmt::format("{}", fmt::join(reasons, "; ")));
+}
+
+void add_package_command(CLI::App& target, host::ExecutableHost& host, Action& action,
                          const std::string& name, const std::string& help, bool install) {
   auto options = std::make_shared<TargetOptions>();
   CLI::App* command = target.add_subcommand(name, help);
   command->add_option("TYPE", options->adapter_types, "Adapter types, such as postgres")
       ->required();
   add_location_options(*command, *options);
+  add_quiet_option(*command, *options);
   command->callback([&host, &action, options, install] {
     action = [&host, options, install] {
+      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       const std::set<std::string> types(options->adapter_types.begin(),
                                         options->adapter_types.end());
       const auto outcome = install ? task->install_adapters(types, !options->quiet)
                                    : task->uninstall_adapters(types, !options->quiet);
-      return outcome.second.empty() ? 0 : 1;
+      host::throw_if_interrupted(host);  // the package cut short is no failure to report
+      require_every_package(types, outcome, install ? "install" : "remove");
+      return kExitSuccess;
     };
   });
 }
 
 }  // namespace
 
-void add_target_command(CLI::App& app, host::Host& host, Action& action) {
+void add_target_command(CLI::App& app, host::ExecutableHost& host, Action& action) {
   CLI::App* target = app.add_subcommand("target", "Manage the adapters and drivers of targets");
   target->require_subcommand(1);
   add_sync(*target, host, action);
+  add_list(*target, host, action);
   add_package_command(*target, host, action, "install", "Install the adapter packages of types",
                       true);
   add_package_command(*target, host, action, "uninstall", "Uninstall the adapter packages of types",

@@ -1,7 +1,6 @@
 #include "host/context.h"
 
 #include <chrono>
-#include <ostream>
 
 extern char** environ;
 
@@ -35,13 +34,6 @@ std::optional<std::string> Environment::get_non_empty(std::string_view name) con
 
 void Environment::set(std::string name, std::string value) {
   variables_.insert_or_assign(std::move(name), std::move(value));
-}
-
-Console::Console(std::ostream& out) : out_(&out) {}
-
-void Console::echo(std::string_view text) const {
-  *out_ << text << '\n';
-  out_->flush();
 }
 
 std::tm system_local_time() {

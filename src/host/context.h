@@ -2,7 +2,6 @@
 
 #include <ctime>
 #include <functional>
-#include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,16 +25,6 @@ class Environment {
 
  private:
   std::map<std::string, std::string, std::less<>> variables_;
-};
-
-/// The one place task lines go: each echo is the text and a line break.
-class Console {
- public:
-  explicit Console(std::ostream& out);
-  void echo(std::string_view text) const;
-
- private:
-  std::ostream* out_;
 };
 
 /// Local wall-clock time, for backup file names.

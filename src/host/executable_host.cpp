@@ -13,18 +13,19 @@
 
 namespace zarn::host {
 
-ExecutableHost::ExecutableHost()
-    : ExecutableHost(Console(std::cout), Environment::from_process()) {}
+ExecutableHost::ExecutableHost() : ExecutableHost(Printer(std::cout), Environment::from_process()) {
+  printer_ = Printer::for_process(environment_);
+}
 
-ExecutableHost::ExecutableHost(Console console, Environment environment, LocalClock clock)
-    : console_(console),
+ExecutableHost::ExecutableHost(Printer printer, Environment environment, LocalClock clock)
+    : printer_(printer),
       environment_(std::move(environment)),
       clock_(std::move(clock)),
       progress_(STDERR_FILENO, environment_) {}
 
 void ExecutableHost::echo(std::string_view line) {
   progress_.erase();
-  console_.echo(line);
+  printer_.line(line);
 }
 
 yaml::Node ExecutableHost::load_yaml_text(const std::string& text, const std::string& source) {
@@ -45,8 +46,7 @@ std::set<std::string> ExecutableHost::find_modules(const std::vector<std::string
 
 void ExecutableHost::notice(std::string_view line) {
   progress_.erase();
-  std::cout.flush();
-  std::cerr << "zarn: " << line << std::endl;
+  printer_.note("zarn: " + std::string(line));
 }
 
 int ExecutableHost::pending_interrupt() {

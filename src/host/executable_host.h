@@ -1,22 +1,21 @@
 #pragma once
 
-#include <iosfwd>
-
 #include "host/context.h"
 #include "host/host.h"
+#include "host/printer.h"
 #include "host/progress_line.h"
 
 namespace zarn::host {
 
-/// The zarn executable as the tasks' host: lines to a stream, a snapshot of
+/// The zarn executable as the tasks' host: lines through its printer, a snapshot of
 /// the environment, the adapters' interpreter found through it
 /// (ZARN_PYTHON, VIRTUAL_ENV, PATH) and asked in a child process, and the
 /// interrupt flag that Ctrl-C and SIGTERM set.
 class ExecutableHost : public Host {
  public:
-  /// Standard output, this process's environment and the system clock.
+  /// The process's printer and environment, and the system clock.
   ExecutableHost();
-  ExecutableHost(Console console, Environment environment, LocalClock clock = system_local_time);
+  ExecutableHost(Printer printer, Environment environment, LocalClock clock = system_local_time);
 
   void echo(std::string_view line) override;
   Environment environment() const override { return environment_; }
@@ -30,13 +29,16 @@ class ExecutableHost : public Host {
   /// Writes "zarn: {line}" to standard error.
   void notice(std::string_view line) override;
 
+  /// The printer every line of this process goes through.
+  Printer& printer() { return printer_; }
+
   /// Changes one variable of the environment the tasks see.
   void set_variable(std::string name, std::string value) {
     environment_.set(std::move(name), std::move(value));
   }
 
  private:
-  Console console_;
+  Printer printer_;
   Environment environment_;
   LocalClock clock_;
   ProgressLine progress_;  ///< on standard error, when it is a terminal

@@ -29,16 +29,20 @@ TEST_P(CommandLine, ExitStatusAndText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Usage, CommandLine,
-    ::testing::Values(UsageCase{{"--version"}, 0, "zarn 0.5.95"},
-                      UsageCase{{"--help"}, 0, "migrate"},
-                      UsageCase{{"migrate", "--help"}, 0, "--profiles-only"},
-                      UsageCase{{"target", "sync", "--help"}, 0, "--clean"},
-                      UsageCase{{"target", "install", "--help"}, 0, "TYPE"},
-                      UsageCase{{}, 2, "subcommand"}, UsageCase{{"frobnicate"}, 2, "frobnicate"},
-                      UsageCase{{"migrate", "--no-such-flag"}, 2, "--no-such-flag"},
-                      UsageCase{{"migrate", "a", "b"}, 2, "b"},
-                      UsageCase{{"target"}, 2, "subcommand"},
-                      UsageCase{{"target", "install"}, 2, "TYPE"}));
+    ::testing::Values(
+        UsageCase{{"--version"}, 0, "zarn 0.5.95"}, UsageCase{{"--help"}, 0, "init"},
+        UsageCase{{"target", "--help"}, 0, "list"},
+        UsageCase{{"migrate", "--help"}, 0, "--profiles-only"},
+        UsageCase{{"target", "sync", "--help"}, 0, "--clean"},
+        UsageCase{{"target", "install", "--help"}, 0, "TYPE"}, UsageCase{{}, 2, "subcommand"},
+        UsageCase{{"frobnicate"}, 2, "frobnicate"},
+        UsageCase{{"migrate", "--no-such-flag"}, 2, "--no-such-flag"},
+        UsageCase{{"migrate", "a", "b"}, 2, "b"}, UsageCase{{"target"}, 2, "subcommand"},
+        UsageCase{{"target", "install"}, 2, "TYPE"}, UsageCase{{"init"}, 2, "NAME"},
+        UsageCase{
+            {"target", "install", "nosuchtype"}, 1, "Error: no adapter package for nosuchtype"},
+        UsageCase{
+            {"target", "uninstall", "nosuchtype"}, 1, "Error: no adapter package for nosuchtype"}));
 
 TEST(CommandLine, ErrorsEndInOneLineOnStandardError) {
   TempDir dir;

@@ -40,8 +40,9 @@ class MavenTest : public ::testing::Test {
   testing::MavenServer server;
   testing::TempDir dir;
   std::ostringstream out;
+  std::ostringstream err;  ///< notices, apart from the report
   host::ExecutableHost context{
-      host::Console(out),
+      host::Printer(out, err, {}),
       host::Environment(std::map<std::string, std::string>{
           {"HOME", (dir / "home").string()}, {"ZARN_MAVEN_REPO", server.repo_url()}})};
 

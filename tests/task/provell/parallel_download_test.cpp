@@ -94,10 +94,9 @@ class ParallelDownloadTest : public MavenTest {
 
 TEST_F(ParallelDownloadTest, ManyTransfersAtOnceGiveWhatOneAtATimeGives) {
   build_mirror();
-  ::testing::internal::CaptureStderr();
   const Outcome one = run(1, "one");
   const Outcome many = run(8, "many");
-  const std::string warnings = ::testing::internal::GetCapturedStderr();
+  const std::string warnings = err.str();
 
   EXPECT_EQ(many.report, one.report);
   EXPECT_EQ(many.downloaded, one.downloaded);

@@ -1,0 +1,150 @@
+#include "cli/connection_list.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "host/errors.h"
+#include "host/printable.h"
+#include "task/provell/catalogue.h"
+
+namespace zarn::cli {
+namespace {
+
+struct ListedConnection {
+  std::string name;
+  std::string type;
+  std::string profile;
+  std::optional<std::string_view> package;
+  bool default_target = false;
+};
+
+/// The value of the profile's `target` key, as text; empty when it has none.
+std::string default_target_of(const yaml::Node& profiles, const std::string& profile_name) {
+  for (const auto& [name, profile] : profiles.entries()) {
+    if (name.str() != profile_name || !profile.is_mapping()) continue;
+    const yaml::Node* target = profile.find("target");
+    return target != nullptr ? target->str() : std::string();
+  }
+  return {};
+}
+
+std::vector<ListedConnection> listed_connections(const host::Printer& printer,
+                                                 provell::ProvellTask& task) {
+  const yaml::Node profiles = task._load_profiles();
+  const provell::ConnectionInventory inventory = task.get_connections_info();
+  const std::optional<std::string> chosen = task._get_profile_name();
+  // Names carry a "{profile}." prefix unless the sync picked one profile.
+  const bool one_profile = chosen && !chosen->empty() && profiles.contains(*chosen);
+  if (chosen && !chosen->empty() && !one_profile) {
+    printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
+                                host::printable(*chosen)));
+  }
+  std::vector<ListedConnection> listed;
+  for (const provell::Connection& connection : inventory) {
+    const std::string target =
+        one_profile ? connection.name : connection.name.substr(connection.profile.size() + 1);
+    const std::string type = connection.type_text();
+    listed.push_back({connection.name, type, connection.profile,
+                      provell::lookup(provell::ADAPTER_PACKAGE_MAPPING, type),
+                      target == default_target_of(profiles, connection.profile)});
+  }
+  return listed;
+}
+
+/// Characters on screen, counting each UTF-8 sequence once.
+std::size_t display_width(std::string_view text) {
+  return std::count_if(text.begin(), text.end(),
+                       [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+}
+
+std::string padded(std::string_view text, std::size_t width) {
+  return std::string(text) + std::string(width - std::min(width, display_width(text)), ' ');
+}
+
+void print_table(host::Printer& printer, const std::vector<ListedConnection>& connections) {
+  std::vector<std::array<std::string, 4>> rows{{"NAME", "TYPE", "PROFILE", "PACKAGE"}};
+  for (const ListedConnection& c : connections) {
+    rows.push_back({host::printable(c.name), host::printable(c.type), host::printable(c.profile),
+                    std::string(c.package.value_or("unknown"))});
+  }
+  std::array<std::size_t, 3> widths{};
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      widths[i] = std::max(widths[i], display_width(row[i]));
+    }
+  }
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const bool marked = i > 0 && connections[i - 1].default_target;
+    const auto& row = rows[i];
+    printer.line(fmt::format("{} {}  {}  {}  {}", marked ? '*' : ' ', padded(row[0], widths[0]),
+                             padded(row[1], widths[1]), padded(row[2], widths[2]), row[3]));
+  }
+  const bool any_marked = std::any_of(connections.begin(), connections.end(),
+                                      [](const ListedConnection& c) { return c.default_target; });
+  if (any_marked) printer.line("* the profile's default target");
+}
+
+/// text as a JSON string. The YAML reader accepts only UTF-8, so the bytes
+/// above 0x7f are kept as they are.
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += fmt::format("\\u{:04x}", byte);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+void print_json(host::Printer& printer, const std::string& profiles_file,
+                const std::vector<ListedConnection>& connections) {
+  printer.line("{");
+  printer.line(fmt::format("  \"profiles_file\": {},", json_string(profiles_file)));
+  printer.line(fmt::format("  \"connections\": [{}", connections.empty() ? "]" : ""));
+  for (std::size_t i = 0; i < connections.size(); ++i) {
+    const ListedConnection& c = connections[i];
+    const std::string package = c.package ? json_string(*c.package) : "null";
+    printer.line(
+        fmt::format("    {{\"name\": {}, \"type\": {}, \"profile\": {}, \"package\": {}, "
+                    "\"default_target\": {}}}{}",
+                    json_string(c.name), json_string(c.type), json_string(c.profile), package,
+                    c.default_target, i + 1 < connections.size() ? "," : ""));
+  }
+  if (!connections.empty()) printer.line("  ]");
+  printer.line("}");
+}
+
+}  // namespace
+
+ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json) {
+  host::Printer& printer = host.printer();
+  std::vector<ListedConnection> connections;
+  try {
+    connections = listed_connections(printer, task);
+  } catch (const host::PelkRuntimeError& error) {
+    printer.note(fmt::format("✗ Error: {}", error.what()));
+    return kExitFailure;
+  }
+  const std::string profiles_file =
+      (std::filesystem::path(task.profiles_dir) / "profiles.yml").string();
+  if (json) {
+    print_json(printer, profiles_file, connections);
+  } else if (connections.empty()) {
+    printer.line(fmt::format("No connections found in {}", host::printable(profiles_file)));
+  } else {
+    print_table(printer, connections);
+  }
+  return kExitSuccess;
+}
+
+}  // namespace zarn::cli

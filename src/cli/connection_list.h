@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cli/exit_status.h"
+#include "host/executable_host.h"
+#include "task/provell/provell_task.h"
+
+namespace zarn::cli {
+
+/// `zarn target list`: the connections task's sync would work on, in file
+/// order, one line each (or one JSON document). A profiles file that cannot
+/// be read is the sync's "✗ Error: ..." text on standard error and a failure.
+ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json);
+
+}  // namespace zarn::cli

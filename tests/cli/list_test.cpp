@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "support/file_tree.h"
+#include "support/run_zarn.h"
+#include "support/temp_dir.h"
+
+namespace zarn::testing {
+namespace {
+
+constexpr const char* kProfiles = R"(dev:
+  target: wh
+  outputs:
+    pg: {type: postgres}
+    wh: {type: snowflake}
+    untyped: {host: x}
+prod:
+  target: pg
+  outputs:
+    pg: {type: neverheard}
+)";
+
+struct ListCase {
+  std::string label;
+  std::optional<std::string> profiles;  ///< absent: no profiles.yml
+  std::vector<std::string> options;
+  int exit_status;
+  std::string out;       ///< all of standard output
+  std::string in_error;  ///< expected within standard error
+};
+
+void PrintTo(const ListCase& c, std::ostream* out) {
+  *out << c.label;
+}
+
+class TargetList : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(TargetList, PrintsTheInventory) {
+  TempDir dir;
+  if (GetParam().profiles) write_file(dir / "p" / "profiles.yml", *GetParam().profiles);
+  std::vector<std::string> arguments{"target", "list", "--profiles-dir", "p"};
+  arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+  const ZarnRun run = run_zarn({arguments, dir.path(), dir / "home", {}, {}});
+  EXPECT_EQ(run.exit_status, GetParam().exit_status) << run.err;
+  EXPECT_EQ(run.out, GetParam().out);
+  EXPECT_NE(run.err.find(GetParam().in_error), std::string::npos) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TargetList,
+    ::testing::Values(
+        ListCase{
+            "all profiles",
+            kProfiles,
+            {},
+            0,
+            lines({"  NAME     TYPE        PROFILE  PACKAGE",
+                   "  dev.pg   postgres    dev      pelk-postgres",
+                   "* dev.wh   snowflake   dev      pelk-snowflake",
+                   "* prod.pg  neverheard  prod     unknown", "* the profile's default target"}),
+            ""},
+        ListCase{"one profile as JSON",
+                 kProfiles,
+                 {"--profile", "dev", "--json"},
+                 0,
+                 lines({R"({)", R"(  "profiles_file": "p/profiles.yml",)", R"(  "connections": [)",
+                        R"(    {"name": "pg", "type": "postgres", "profile": "dev", )"
+                        R"("package": "pelk-postgres", "default_target": false},)",
+                        R"(    {"name": "wh", "type": "snowflake", "profile": "dev", )"
+                        R"("package": "pelk-snowflake", "default_target": true})",
+                        "  ]", "}"}),
+                 ""},
+        ListCase{"profile not in the file",
+                 "dev:\n  outputs:\n    pg: {type: postgres}\n",
+                 {"--profile", "nosuch"},
+                 0,
+                 lines({"  NAME    TYPE      PROFILE  PACKAGE",
+                        "  dev.pg  postgres  dev      pelk-postgres"}),
+                 "Warning: profile 'nosuch' is not in profiles.yml; listing every profile"},
+        ListCase{"empty file", "", {}, 0, "No connections found in p/profiles.yml\n", ""},
+        ListCase{"broken file", "dev: [", {}, 1, "", "✗ Error: Failed to load profiles.yml: "},
+        ListCase{"no file", std::nullopt, {}, 1, "", "✗ Error: profiles.yml not found at "}));
+
+}  // namespace
+}  // namespace zarn::testing
