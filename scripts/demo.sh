@@ -7,7 +7,7 @@ cd "$root"
 
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja
-cmake --build build --target zarn
+cmake --build build --target zarn zarn_python_migrate zarn_python_provell
 zarn="$root/build/zarn"
 
 demo="$(mktemp -d "${TMPDIR:-/tmp}/zarn-demo-XXXXXX")"
@@ -40,6 +40,15 @@ step "cd analytics_hub && zarn migrate ../jaffle_shop"
 
 step "cd jaffle_shop && zarn target list"
 (cd "$demo/jaffle_shop" && "$zarn" target list)
+
+# The same task from Python, through the plug-in module, in a minimal
+# stand-in for the host's package tree.
+host_tree="$demo/python-host"
+cp -a tests/python/host "$host_tree"
+cp build/python/pelk/task/*.so "$host_tree/pelk/task/"
+step "python3 -c 'from pelk.task.provell import ProvellTask; print(ProvellTask().get_connections_info())'"
+(cd "$demo/jaffle_shop" && PYTHONPATH="$host_tree" python3 -c \
+  'from pelk.task.provell import ProvellTask; print(ProvellTask().get_connections_info())')
 
 step "cd jaffle_shop && zarn target sync --dry-run"
 (cd "$demo/jaffle_shop" && "$zarn" target sync --dry-run)

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds zarn and runs the whole test suite twice: an optimised g++ build,
-# then a clang build with AddressSanitizer and UndefinedBehaviorSanitizer.
-# Both treat warnings as errors, as development builds should.
+# The whole test suite: the format and clang-tidy gates, then zarn built and
+# tested twice, an optimised g++ build (with the Python plug-in modules and
+# their tests) and a clang build with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Both treat warnings as errors, as development
+# builds should.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
 bash scripts/install-deps.sh
+bash scripts/gates.sh
 
 jobs="$(nproc)"
 run_suite() {

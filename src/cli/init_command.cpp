@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "host/file_lock.h"
 #include "host/files.h"
 #include "host/home.h"
 #include "host/printable.h"
@@ -95,7 +96,10 @@ yaml::Node new_profile() {
 }
 
 /// Adds the profile unless the file has one of that name; returns whether it did.
-bool add_profile(const std::filesystem::path& profiles_file, const std::string& name) {
+bool add_profile(host::Host& host, const std::filesystem::path& profiles_file,
+                 const std::string& name) {
+  // Another zarn may be rewriting the same file: read and write under its lock.
+  const host::FolderLock lock(profiles_file.parent_path(), host::waiting_of(host));
   yaml::Node profiles = host::entry_exists(profiles_file)
                             ? migrate::load_mapping_or_empty(profiles_file)
                             : yaml::Node::mapping();
@@ -117,7 +121,7 @@ ExitStatus init_project(host::ExecutableHost& host, const InitOptions& options) 
   FolderRollback rollback(folder, claim_project_folder(folder));
   migrate::write_new_project(folder, name);
   host::create_folders(profiles_dir);
-  const bool added = add_profile(profiles_file, name);
+  const bool added = add_profile(host, profiles_file, name);
   rollback.keep();
 
   const host::Printer& printer = host.printer();
