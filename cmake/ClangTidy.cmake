@@ -4,7 +4,8 @@ option(ZARN_CLANG_TIDY "Run clang-tidy on src/ while compiling" OFF)
 set(ZARN_TIDY_COMMAND "")
 if(ZARN_CLANG_TIDY)
   find_program(ZARN_CLANG_TIDY_EXE NAMES clang-tidy-14 clang-tidy REQUIRED)
-  set(ZARN_TIDY_COMMAND ${ZARN_CLANG_TIDY_EXE} --quiet)
+  # The build compiler may be g++, whose warning flags clang does not all know.
+  set(ZARN_TIDY_COMMAND ${ZARN_CLANG_TIDY_EXE} --quiet --extra-arg=-Wno-unknown-warning-option)
 endif()
 
 # Runs clang-tidy on target's sources when ZARN_CLANG_TIDY is on.
