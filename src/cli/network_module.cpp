@@ -55,8 +55,12 @@ Network& load() {
   // code and type information inside it.
   void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
-    throw std::runtime_error("cannot load the network module " + module.string() + ": " +
-                             dlerror());
+    // dlerror() names the file only when the module itself is at fault.
+    std::string reason = dlerror();
+    if (const std::string own = module.string() + ": "; reason.starts_with(own)) {
+      reason.erase(0, own.size());
+    }
+    throw std::runtime_error("cannot load the network module " + module.string() + ": " + reason);
   }
   const int version = entry<int()>(handle, module, "zarn_net_interface")();
   if (version != kNetworkInterface) {
