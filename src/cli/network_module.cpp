@@ -30,8 +30,8 @@ fs::path executable_dir() {
 /// installation puts it (bin/zarn with lib/zarn/libzarn-net.so).
 fs::path find_module() {
   const fs::path dir = executable_dir();
-  const fs::path beside = dir / kModuleName;
-  const fs::path installed = (dir / ".." / "lib" / "zarn" / kModuleName).lexically_normal();
+  fs::path beside = dir / kModuleName;
+  fs::path installed = (dir / ".." / "lib" / "zarn" / kModuleName).lexically_normal();
   std::error_code error;
   if (fs::exists(beside, error)) return beside;
   if (fs::exists(installed, error)) return installed;
@@ -46,7 +46,7 @@ Function* entry(void* handle, const fs::path& module, const char* name) {
   if (symbol == nullptr) {
     throw std::runtime_error("cannot load the network module " + module.string() + ": no " + name);
   }
-  return reinterpret_cast<Function*>(symbol);  // NOLINT(*-reinterpret-cast): dlsym's contract
+  return reinterpret_cast<Function*>(symbol);
 }
 
 Network& load() {
