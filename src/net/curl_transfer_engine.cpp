@@ -6,6 +6,7 @@
 #include <array>
 #include <deque>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
