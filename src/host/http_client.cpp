@@ -5,39 +5,10 @@
 #include "host/transfer_engine.h"
 
 namespace zarn::host {
-namespace {
-
-constexpr std::pair<long, std::string_view> kReasonPhrases[] = {
-    {300, "Multiple Choices"},
-    {301, "Moved Permanently"},
-    {302, "Found"},
-    {303, "See Other"},
-    {304, "Not Modified"},
-    {307, "Temporary Redirect"},
-    {308, "Permanent Redirect"},
-    {400, "Bad Request"},
-    {401, "Unauthorized"},
-    {403, "Forbidden"},
-    {404, "Not Found"},
-    {405, "Method Not Allowed"},
-    {406, "Not Acceptable"},
-    {407, "Proxy Authentication Required"},
-    {408, "Request Timeout"},
-    {409, "Conflict"},
-    {410, "Gone"},
-    {429, "Too Many Requests"},
-    {500, "Internal Server Error"},
-    {501, "Not Implemented"},
-    {502, "Bad Gateway"},
-    {503, "Service Unavailable"},
-    {504, "Gateway Timeout"},
-};
-
-}  // namespace
 
 struct HttpClient::Handle {
-  explicit Handle(InterruptPoll poll) : engine(std::move(poll)) {}
-  TransferEngine engine;
+  explicit Handle(InterruptPoll poll) : engine(open_transfer_engine(std::move(poll))) {}
+  std::unique_ptr<TransferEngine> engine;
 };
 
 HttpClient::HttpClient(InterruptPoll pending_interrupt)
@@ -60,24 +31,17 @@ std::string HttpClient::get(const std::string& url, std::chrono::seconds timeout
 void HttpClient::get(const std::string& url, std::chrono::seconds timeout, const BodySink& sink) {
   bool ended = false;
   std::exception_ptr failure;
-  const auto id = handle_->engine.start(url, timeout, sink, [&](std::exception_ptr error) {
+  const auto id = handle_->engine->start(url, timeout, sink, [&](std::exception_ptr error) {
     ended = true;
     failure = std::move(error);
   });
   try {
-    handle_->engine.run_until([&ended] { return ended; });
+    handle_->engine->run_until([&ended] { return ended; });
   } catch (...) {
-    handle_->engine.cancel(id);
+    handle_->engine->cancel(id);
     throw;
   }
   if (failure) std::rethrow_exception(failure);
-}
-
-std::string_view http_reason_phrase(long status) {
-  for (const auto& [code, phrase] : kReasonPhrases) {
-    if (code == status) return phrase;
-  }
-  return {};
 }
 
 }  // namespace zarn::host

@@ -69,7 +69,4 @@ class HttpClient {
   std::unique_ptr<Handle> handle_;
 };
 
-/// The reason phrase of common HTTP statuses ("Not Found"); empty when unknown.
-std::string_view http_reason_phrase(long status);
-
 }  // namespace zarn::host

@@ -6,7 +6,11 @@
 
 namespace zarn::host {
 
-/// The SHA-1 digest of bytes fed piece by piece (OpenSSL's libcrypto).
+class Digest;
+
+/// The SHA-1 digest of bytes fed piece by piece. The digest comes from the
+/// program's network (libcrypto), reached at the first byte, so holding one
+/// costs nothing until it is fed.
 class Sha1 {
  public:
   Sha1();
@@ -19,8 +23,8 @@ class Sha1 {
   std::string hex_digest();
 
  private:
-  struct Context;
-  std::unique_ptr<Context> context_;
+  Digest& digest();
+  std::unique_ptr<Digest> digest_;
 };
 
 }  // namespace zarn::host

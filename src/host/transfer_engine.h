@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "host/http_client.h"
@@ -21,10 +20,10 @@ struct TransferOptions {
   std::filesystem::path netrc;
 };
 
-/// Many HTTP(S) GETs at once on the caller's thread (libcurl's multi
-/// interface): up to max_parallel run together over kept-alive connections,
-/// multiplexed where the server speaks HTTP/2; the rest wait in a queue in
-/// the order they were started. Nothing moves unless run_until() runs.
+/// Many HTTP(S) GETs at once on the caller's thread: up to max_parallel run
+/// together over kept-alive connections, multiplexed where the server speaks
+/// HTTP/2; the rest wait in a queue in the order they were started. Nothing
+/// moves unless run_until() runs.
 ///
 /// Each transfer has its own time-out: it fails when no byte arrives for that
 /// long, and when fewer than kMinimumRate bytes a second arrive over a whole
@@ -39,33 +38,31 @@ class TransferEngine {
   /// The slowest a transfer may be for a whole time-out, in bytes a second.
   static constexpr std::size_t kMinimumRate = 1024;
 
-  /// pending_interrupt defaults to the process's interrupt flag.
-  explicit TransferEngine(InterruptPoll pending_interrupt = {},
-                          TransferOptions options = TransferOptions());
-  ~TransferEngine();
-  TransferEngine(const TransferEngine&) = delete;
-  TransferEngine& operator=(const TransferEngine&) = delete;
+  virtual ~TransferEngine() = default;
 
   /// Queues a GET whose successful body goes to sink piece by piece (error
   /// bodies never do); done runs inside run_until() when it ends.
-  Id start(const std::string& url, std::chrono::seconds timeout, BodySink sink, Done done);
+  virtual Id start(const std::string& url, std::chrono::seconds timeout, BodySink sink,
+                   Done done) = 0;
   /// Moves a queued transfer to the head of the queue.
-  void prioritize(Id id);
+  virtual void prioritize(Id id) = 0;
   /// Drops a transfer, running or queued, without calling its done.
-  void cancel(Id id);
+  virtual void cancel(Id id) = 0;
   /// Runs transfers until finished() holds. Throws TransferInterrupted when
   /// the interrupt poll (asked at most ten times a second) reports a signal;
   /// the transfers stay, for their owners to cancel.
-  void run_until(const std::function<bool()>& finished);
+  virtual void run_until(const std::function<bool()>& finished) = 0;
 
   /// Body bytes received so far by all transfers.
-  std::uint64_t bytes_received() const;
+  virtual std::uint64_t bytes_received() const = 0;
   /// Called from run_until() about ten times a second, for live progress.
-  void on_tick(std::function<void()> tick);
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
+  virtual void on_tick(std::function<void()> tick) = 0;
 };
+
+/// A new engine of the program's network (see network()); pending_interrupt
+/// defaults to the process's interrupt flag. Throws when the network cannot
+/// be loaded.
+std::unique_ptr<TransferEngine> open_transfer_engine(InterruptPoll pending_interrupt = {},
+                                                     TransferOptions options = TransferOptions());
 
 }  // namespace zarn::host

@@ -43,29 +43,29 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
   };
   for (const auto& test : cases) {
     ended.clear();
-    TransferEngine engine({}, {test.max_parallel, {}});
+    const auto engine = open_transfer_engine({}, {test.max_parallel, {}});
     std::map<std::string, TransferEngine::Id> ids;
-    for (const char* name : {"a", "b", "c"}) ids[name] = fetch(engine, name);
-    if (!test.first_priority.empty()) engine.prioritize(ids[test.first_priority]);
-    engine.run_until([this] { return ended.size() == 3; });
+    for (const char* name : {"a", "b", "c"}) ids[name] = fetch(*engine, name);
+    if (!test.first_priority.empty()) engine->prioritize(ids[test.first_priority]);
+    engine->run_until([this] { return ended.size() == 3; });
     EXPECT_EQ(ended, test.order) << test.name;
   }
 }
 
 TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd) {
   int signal = 0;
-  TransferEngine engine([&signal] { return signal; }, {2, {}});
-  const auto cancelled = fetch(engine, "a");
-  fetch(engine, "b");
-  engine.cancel(cancelled);
-  engine.run_until([this] { return !ended.empty(); });
+  const auto engine = open_transfer_engine([&signal] { return signal; }, {2, {}});
+  const auto cancelled = fetch(*engine, "a");
+  fetch(*engine, "b");
+  engine->cancel(cancelled);
+  engine->run_until([this] { return !ended.empty(); });
   EXPECT_EQ(ended, std::vector<std::string>{"b"});
 
   server.stall_after("/maven2/c", 0);
-  fetch(engine, "c");
+  fetch(*engine, "c");
   signal = SIGTERM;
   try {
-    engine.run_until([this] { return ended.size() == 2; });
+    engine->run_until([this] { return ended.size() == 2; });
     ADD_FAILURE() << "not interrupted";
   } catch (const TransferInterrupted& interrupted) {
     EXPECT_EQ(interrupted.signal(), SIGTERM);

@@ -277,8 +277,8 @@ host::TransferEngine& ProvellTask::engine() {
     if (const auto home = host_.environment().get_non_empty("HOME")) {
       options.netrc = std::filesystem::path(*home) / ".netrc";
     }
-    engine_ = std::make_unique<host::TransferEngine>([this] { return host_.pending_interrupt(); },
-                                                     std::move(options));
+    engine_ = host::open_transfer_engine([this] { return host_.pending_interrupt(); },
+                                         std::move(options));
   }
   return *engine_;
 }

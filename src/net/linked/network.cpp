@@ -1,0 +1,13 @@
+// The network linked into the program, for the test programs and the Python
+// plug-in: the plug-in then works wherever it is installed, with no module to
+// find beside it.
+#include "host/network.h"
+#include "net/curl_network.h"
+
+namespace zarn::host {
+
+Network& network() {
+  return net::curl_network();
+}
+
+}  // namespace zarn::host
