@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "host/atomic_file.h"
+#include "host/file_error.h"
 #include "host/files.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
@@ -45,7 +46,7 @@ bool name_taken(const fs::path& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) return true;
   if (errno == ENOENT || errno == ENOTDIR) return false;
-  throw std::runtime_error("cannot check " + path.string() + ": " + std::strerror(errno));
+  host::throw_file_error("check", path, errno);
 }
 
 /// Temporary files of a run that was killed before it could remove them;
