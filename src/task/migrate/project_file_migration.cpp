@@ -2,8 +2,8 @@
 
 #include "host/atomic_file.h"
 #include "host/files.h"
+#include "host/path_text.h"
 #include "task/migrate/migrate_task.h"
-#include "task/migrate/path_text.h"
 #include "task/migrate/project_template.h"
 #include "yaml/load.h"
 
@@ -56,7 +56,7 @@ MigrationResult MigrateTask::_migrate_project_file() {
     return {true, "zarn_project.yml already exists"};
   }
 
-  const ProjectNames names = read_project_names(old_path, path_name(project_dir));
+  const ProjectNames names = read_project_names(old_path, host::path_name(project_dir));
 
   if (dry_run) {
     echo("  [DRY RUN] Would backup pelk_project.yml");
