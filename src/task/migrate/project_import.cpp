@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "host/files.h"
+#include "host/folder_name.h"
 #include "host/interrupt.h"
 #include "host/path_text.h"
 #include "host/printable.h"
@@ -22,11 +23,9 @@ constexpr std::string_view kSeparator =
     "============================================================";
 
 /// The name becomes a folder under each copied folder, so it must be one
-/// plain component, without control characters that no listing shows as typed.
+/// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
-         host::printable(name) == name;
+  return !host::folder_name_problem(name) && host::printable(name) == name;
 }
 
 std::string capitalized(std::string text) {
