@@ -53,7 +53,10 @@ class SpawnSetup {
 
   /// Standard input from /dev/null, the two output ends on 1 and 2, every
   /// other descriptor closed, and signals as a freshly started program has them.
-  void configure(int out_fd, int err_fd) {
+  void configure(int out_fd, int err_fd, const std::filesystem::path& working_dir) {
+    if (!working_dir.empty()) {
+      check(::posix_spawn_file_actions_addchdir_np(&actions_, working_dir.c_str()));
+    }
     check(::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0));
     check(::posix_spawn_file_actions_adddup2(&actions_, out_fd, 1));
     check(::posix_spawn_file_actions_adddup2(&actions_, err_fd, 2));
@@ -248,15 +251,25 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
   Pipe out = make_pipe();
   Pipe err = make_pipe();
   SpawnSetup setup;
-  setup.configure(out.write_end.get(), err.write_end.get());
+  setup.configure(out.write_end.get(), err.write_end.get(), options.working_dir);
+  std::vector<std::string> environment_entries;
+  std::vector<char*> environment_pointers;
+  char** child_environment = environ;
+  if (options.environment) {
+    environment_entries = options.environment->entries();
+    for (std::string& entry : environment_entries) environment_pointers.push_back(entry.data());
+    environment_pointers.push_back(nullptr);
+    child_environment = environment_pointers.data();
+  }
 
   // glibc reports a failed exec as posix_spawn's own error, not as exit 127.
   const bool search_path = argv.front().find('/') == std::string::npos;
   pid_t pid = -1;
-  const int error = search_path ? ::posix_spawnp(&pid, arguments[0], setup.actions(),
-                                                 setup.attributes(), arguments.data(), environ)
-                                : ::posix_spawn(&pid, arguments[0], setup.actions(),
-                                                setup.attributes(), arguments.data(), environ);
+  const int error = search_path
+                        ? ::posix_spawnp(&pid, arguments[0], setup.actions(), setup.attributes(),
+                                         arguments.data(), child_environment)
+                        : ::posix_spawn(&pid, arguments[0], setup.actions(), setup.attributes(),
+                                        arguments.data(), child_environment);
   if (error != 0) throw_file_error("run", argv.front(), error);
   Child child(pid);
 
