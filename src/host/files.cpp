@@ -85,35 +85,6 @@ std::string read_text_file(const std::filesystem::path& path) {
   return content;
 }
 
-void write_text_file(const std::filesystem::path& path, const std::string& content) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) throw_file_error("write", path, errno);
-  std::string_view rest(content);
-  while (!rest.empty()) {
-    const ssize_t put = ::write(fd.get(), rest.data(), rest.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw_file_error("write", path, errno);
-    }
-    rest.remove_prefix(static_cast<std::size_t>(put));
-  }
-  if (::close(fd.release()) != 0) throw_file_error("write", path, errno);
-}
-
-void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to) {
-  struct stat info {};
-  const UniqueFd source = open_regular_file(from, info);
-  UniqueFd destination(
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
-  if (destination.get() < 0) throw_file_error("write", to, errno);
-  copy_bytes(source.get(), destination.get(), from, to);
-  if (::fchmod(destination.get(), info.st_mode & 07777) != 0)
-    throw_file_error("set the mode of", to, errno);
-  const timespec times[2] = {info.st_atim, info.st_mtim};
-  if (::futimens(destination.get(), times) != 0) throw_file_error("set the times of", to, errno);
-  if (::close(destination.release()) != 0) throw_file_error("write", to, errno);
-}
-
 void copy_file_atomic(const std::filesystem::path& from, const std::filesystem::path& to) {
   struct stat info {};
   const UniqueFd source = open_regular_file(from, info);

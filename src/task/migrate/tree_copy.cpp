@@ -134,15 +134,13 @@ void order_for_nested_target(const fs::path& source, const fs::path& target,
 
 void copy_one(const fs::path& from, const fs::path& to, const TreeSnapshot::File& file) {
   struct stat existing {};
-  if (::lstat(to.c_str(), &existing) == 0) {
-    // A link at the destination is replaced, not written through.
-    if (S_ISLNK(existing.st_mode)) {
-      if (::unlink(to.c_str()) != 0) host::throw_file_error("replace", to, errno);
-    } else if (existing.st_dev == file.device && existing.st_ino == file.inode) {
-      return;  // already the very same file
-    }
+  if (::lstat(to.c_str(), &existing) == 0 && existing.st_dev == file.device &&
+      existing.st_ino == file.inode) {
+    return;  // already the very same file
   }
-  host::copy_file_with_metadata(from, to);
+  // Renamed over the destination: a link there is replaced, not written
+  // through, and a stopped copy leaves the old file whole.
+  host::copy_file_atomic(from, to);
 }
 
 /// Makes to a link to target, replacing a file or link of that name.
