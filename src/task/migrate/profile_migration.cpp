@@ -17,9 +17,8 @@ yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
   yaml::Node folder_name = yaml::Node::string(host::path_name(project_dir));
   if (!host::entry_exists(project_path)) return folder_name;
   const yaml::Node project = load_mapping_or_empty(project_path);
-  if (const yaml::Node* profile = project.find("profile")) return *profile;
-  if (const yaml::Node* name = project.find("name")) return *name;
-  return folder_name;
+  const yaml::Node* entry = profile_entry(project);
+  return entry != nullptr ? *entry : folder_name;
 }
 
 }  // namespace
