@@ -131,6 +131,12 @@ def environment(work, base):
     return env
 
 
+def user_agent(zarn):
+    """The agent zarn sends, so curl is timed under the same name."""
+    version = subprocess.run([zarn, "--version"], check=True, capture_output=True, text=True)
+    return "ZARN-Core/" + version.stdout.split()[-1]
+
+
 def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
     server = Server(server_bin, work, f"tree-{delay_ms}", repo, delay_ms)
     try:
@@ -160,7 +166,7 @@ def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
                     out.write(f'url = "{server.base}/{path_of(coord, extension)}"\n'
                               f'output = "{fetched}/{i}.{extension}"\n')
         curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs",
-                      "-A", "ZARN-Core/0.5.95", "--parallel", "--parallel-max", "8", "-K", config],
+                      "-A", user_agent(zarn), "--parallel", "--parallel-max", "8", "-K", config],
                      env, runs,
                      lambda: shutil.rmtree(fetched, True))
         shutil.rmtree(fetched, True)

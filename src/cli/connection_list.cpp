@@ -10,6 +10,7 @@
 #include "host/errors.h"
 #include "host/printable.h"
 #include "task/provell/catalogue.h"
+#include "yaml/utf8.h"
 
 namespace zarn::cli {
 namespace {
@@ -55,14 +56,9 @@ std::vector<ListedConnection> listed_connections(const host::Printer& printer,
   return listed;
 }
 
-/// Characters on screen, counting each UTF-8 sequence once.
-std::size_t display_width(std::string_view text) {
-  return std::count_if(text.begin(), text.end(),
-                       [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
-}
-
 std::string padded(std::string_view text, std::size_t width) {
-  return std::string(text) + std::string(width - std::min(width, display_width(text)), ' ');
+  return std::string(text) +
+         std::string(width - std::min(width, yaml::utf8_character_count(text)), ' ');
 }
 
 void print_table(host::Printer& printer, const std::vector<ListedConnection>& connections) {
@@ -74,7 +70,7 @@ void print_table(host::Printer& printer, const std::vector<ListedConnection>& co
   std::array<std::size_t, 3> widths{};
   for (const auto& row : rows) {
     for (std::size_t i = 0; i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], display_width(row[i]));
+      widths[i] = std::max(widths[i], yaml::utf8_character_count(row[i]));
     }
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {

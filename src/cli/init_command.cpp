@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "host/file_lock.h"
 #include "host/files.h"
+#include "host/folder_name.h"
 #include "host/home.h"
 #include "host/printable.h"
 #include "task/migrate/project_template.h"
@@ -19,9 +20,6 @@
 namespace zarn::cli {
 namespace {
 
-/// Longest file name the usual Linux filesystems accept.
-constexpr std::size_t kMaxNameBytes = 255;
-
 struct InitOptions {
   std::string name;
   std::string profiles_dir;
@@ -29,23 +27,10 @@ struct InitOptions {
 
 /// Throws unless name can be one folder in the current folder.
 void require_folder_name(const std::string& name) {
-  std::string_view problem;
-  if (name.empty()) {
-    problem = "it is empty";
-  } else if (name == "." || name == "..") {
-    problem = "it names a folder that always exists";
-  } else if (name.find('/') != std::string::npos) {
-    problem = "it holds a '/'";
-  } else if (name.size() > kMaxNameBytes) {
-    problem = "it is longer than 255 bytes";
-  } else if (std::any_of(name.begin(), name.end(), [](char c) {
-               return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-             })) {
-    problem = "it holds a control character";
-  }
-  if (problem.empty()) return;
+  const std::optional<std::string_view> problem = host::folder_name_problem(name);
+  if (!problem) return;
   throw std::runtime_error(
-      fmt::format("'{}' is not a valid project folder name: {}", host::printable(name), problem));
+      fmt::format("'{}' is not a valid project folder name: {}", host::printable(name), *problem));
 }
 
 /// Puts a folder back as it was found, absent or empty, unless kept.

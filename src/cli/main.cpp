@@ -5,6 +5,7 @@
 #include "host/atomic_file.h"
 #include "host/executable_host.h"
 #include "host/interrupt.h"
+#include "zarn/version.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ ExitStatus finished(zarn::host::Host& host, ExitStatus status) {
 int run(int argc, char** argv) {
   zarn::host::ExecutableHost host;
   CLI::App app("zarn - a command-line tool for data projects", "zarn");
-  app.set_version_flag("--version", std::string("zarn ") + ZARN_VERSION);
+  app.set_version_flag("--version", "zarn " + std::string(zarn::kVersion));
   app.require_subcommand(0, 1);  // so an unknown word is reported as such
 
   zarn::cli::Action action;

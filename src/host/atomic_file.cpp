@@ -1,5 +1,7 @@
 #include "host/atomic_file.h"
 
+#include "host/file_error.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +10,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -18,10 +19,6 @@ namespace zarn::host {
 namespace {
 
 constexpr std::string_view kTemporaryMarker = ".zarn-tmp-";
-
-[[noreturn]] void fail(const std::string& action, const std::filesystem::path& path, int error) {
-  throw std::runtime_error("cannot " + action + " " + path.string() + ": " + std::strerror(error));
-}
 
 mode_t mode_for(const std::filesystem::path& target,
                 std::optional<std::filesystem::perms> new_file_mode) {
@@ -79,11 +76,11 @@ AtomicFile::AtomicFile(std::filesystem::path target,
   LiveTemporaries& registry = live();
   const std::lock_guard guard(registry.mutex);
   // mkostemp creates the file readable by its owner only.
-  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) fail("create a temporary file for", target_, errno);
+  fd_ = UniqueFd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (!fd_.valid()) throw_file_error("create a temporary file for", target_, errno);
   temporary_ = pattern;
   registry.paths.insert(pattern);
-  ::flock(fd_, LOCK_EX | LOCK_NB);  // a new file: nobody else can hold it
+  ::flock(fd_.get(), LOCK_EX | LOCK_NB);  // a new file: nobody else can hold it
 }
 
 AtomicFile::~AtomicFile() {
@@ -93,15 +90,14 @@ AtomicFile::~AtomicFile() {
     ::unlink(temporary_.c_str());
     registry.paths.erase(temporary_.string());
   }
-  if (fd_ >= 0) ::close(fd_);
 }
 
 void AtomicFile::write(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
     if (written < 0) {
       if (errno == EINTR) continue;
-      fail("write", target_, errno);
+      throw_file_error("write", target_, errno);
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
@@ -110,19 +106,20 @@ void AtomicFile::write(std::string_view bytes) {
 void AtomicFile::commit(Durability durability) {
   const mode_t mode =
       final_mode_ ? static_cast<mode_t>(*final_mode_) : mode_for(target_, new_file_mode_);
-  if (::fchmod(fd_, mode) != 0) fail("set the mode of", target_, errno);
-  if (durability == Durability::kOnDisk && ::fsync(fd_) != 0) fail("write", target_, errno);
+  if (::fchmod(fd_.get(), mode) != 0) throw_file_error("set the mode of", target_, errno);
+  if (durability == Durability::kOnDisk && ::fsync(fd_.get()) != 0)
+    throw_file_error("write", target_, errno);
   {
     LiveTemporaries& registry = live();
     const std::lock_guard guard(registry.mutex);
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) fail("replace", target_, errno);
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+      throw_file_error("replace", target_, errno);
     registry.paths.erase(temporary_.string());
     committed_ = true;
   }
   // Closed only after the rename: until then the lock tells others the writer lives.
-  const int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0) fail("write", target_, errno);
+  const int closed = ::close(fd_.release());
+  if (closed != 0) throw_file_error("write", target_, errno);
 }
 
 bool is_atomic_temporary_name(std::string_view name) {
@@ -134,13 +131,11 @@ bool is_stale_temporary(const std::filesystem::path& path) {
   if (!is_atomic_temporary_name(name)) return false;
   const pid_t writer = writer_of(name);
   if (writer != 0 && process_alive(writer)) return false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return false;
   struct stat info {};
-  const bool stale =
-      ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);
-  return stale;
+  return ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 void remove_stale_temporaries(const std::filesystem::path& target) {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "host/unique_fd.h"
+
 namespace zarn::host {
 
 /// A file written beside its target under a temporary name and renamed over
@@ -37,7 +39,7 @@ class AtomicFile {
   /// for kOnDisk; throws naming the file.
   void commit(Durability durability = Durability::kOnDisk);
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   const std::filesystem::path& target() const { return target_; }
   const std::filesystem::path& temporary_path() const { return temporary_; }
 
@@ -46,7 +48,7 @@ class AtomicFile {
   std::filesystem::path temporary_;
   std::optional<std::filesystem::perms> new_file_mode_;
   std::optional<std::filesystem::perms> final_mode_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "host/yaml_helper.h"
 #include "host/yaml_merge.h"
 #include "yaml/dump.h"
+#include "yaml/top_level.h"
 
 namespace zarn::host {
 namespace {
@@ -19,13 +20,12 @@ std::string registry_text(const std::filesystem::path& path) {
 
 yaml::Node parse_registry(const std::string& text, const std::filesystem::path& path) {
   // A parse error's message already names the file, line and column.
-  yaml::Node computes = load_yaml_text(text, path.string());
-  if (computes.is_null()) return yaml::Node::mapping();
-  if (!computes.is_mapping()) {
-    throw std::runtime_error(path.string() +
-                             ": expected a mapping from compute name to settings at the top level");
+  const yaml::Node computes = load_yaml_text(text, path.string());
+  if (auto mapping = yaml::top_level_mapping(computes, yaml::EmptyDocument::kNull)) {
+    return *mapping;
   }
-  return computes;
+  throw std::runtime_error(path.string() +
+                           ": expected a mapping from compute name to settings at the top level");
 }
 
 /// A config mapping shared with the registry's document.

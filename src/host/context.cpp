@@ -36,6 +36,13 @@ void Environment::set(std::string name, std::string value) {
   variables_.insert_or_assign(std::move(name), std::move(value));
 }
 
+std::vector<std::string> Environment::entries() const {
+  std::vector<std::string> result;
+  result.reserve(variables_.size());
+  for (const auto& [name, value] : variables_) result.push_back(name + "=" + value);
+  return result;
+}
+
 std::tm system_local_time() {
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
   std::tm local{};

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarn::host {
 
@@ -22,6 +23,8 @@ class Environment {
   /// The value when set and not empty.
   std::optional<std::string> get_non_empty(std::string_view name) const;
   void set(std::string name, std::string value);
+  /// The variables as "NAME=value" texts, as a child's environment takes them.
+  std::vector<std::string> entries() const;
 
  private:
   std::map<std::string, std::string, std::less<>> variables_;

@@ -41,7 +41,9 @@ std::filesystem::path ExecutableHost::interpreter() {
 }
 
 std::set<std::string> ExecutableHost::find_modules(const std::vector<std::string>& modules) {
-  return find_modules_in_child(interpreter(), modules, [this] { return pending_interrupt(); });
+  return find_modules_in_child(
+      interpreter(), modules, [this] { return pending_interrupt(); }, std::chrono::seconds(30),
+      environment_);
 }
 
 void ExecutableHost::notice(std::string_view line) {

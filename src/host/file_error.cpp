@@ -15,4 +15,8 @@ void throw_file_error(const std::string& action, const std::filesystem::path& pa
   throw FileError(action, path, error_number);
 }
 
+void throw_system_error(const std::string& what, int error_number) {
+  throw std::runtime_error(what + ": " + std::strerror(error_number));
+}
+
 }  // namespace zarn::host

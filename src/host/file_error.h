@@ -23,4 +23,8 @@ class FileError : public std::runtime_error {
 [[noreturn]] void throw_file_error(const std::string& action, const std::filesystem::path& path,
                                    int error_number);
 
+/// Throws std::runtime_error "{what}: {reason}" for a failure that concerns
+/// no one file (a pipe, a child process's set-up).
+[[noreturn]] void throw_system_error(const std::string& what, int error_number);
+
 }  // namespace zarn::host

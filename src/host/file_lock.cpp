@@ -6,11 +6,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
+#include "host/file_error.h"
 #include "host/host.h"
 
 namespace zarn::host {
@@ -19,17 +19,13 @@ namespace {
 constexpr auto kRetryInterval = std::chrono::milliseconds(100);
 constexpr auto kQuietWait = std::chrono::seconds(1);
 
-[[noreturn]] void fail(const std::filesystem::path& folder, int error) {
-  throw std::runtime_error("cannot lock folder " + folder.string() + ": " + std::strerror(error));
-}
-
 }  // namespace
 
 void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting) {
   const auto start = std::chrono::steady_clock::now();
   bool told = false;
-  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) fail(folder, errno);
+  while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) throw_file_error("lock folder", folder, errno);
     if (const int signal = waiting.pending_interrupt ? waiting.pending_interrupt() : 0) {
       throw Interrupted(signal);
     }
@@ -42,18 +38,9 @@ void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWa
 }
 
 FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting) {
-  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd_ < 0) fail(folder, errno);
-  try {
-    wait_for_lock(folder, waiting);
-  } catch (...) {
-    ::close(fd_);
-    throw;
-  }
-}
-
-FolderLock::~FolderLock() {
-  ::close(fd_);  // releases the lock
+  fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd_.valid()) throw_file_error("lock folder", folder, errno);
+  wait_for_lock(folder, waiting);
 }
 
 std::string waiting_notice(const std::filesystem::path& folder) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/interrupt.h"
+#include "host/unique_fd.h"
 
 namespace zarn::host {
 
@@ -30,14 +31,14 @@ class FolderLock {
   /// Throws std::runtime_error naming the folder when it cannot be opened,
   /// and Interrupted when waiting pending_interrupt reports a signal.
   explicit FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting = {});
-  ~FolderLock();
+  ~FolderLock() = default;  // closing the folder releases the lock
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
  private:
   void wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting);
 
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 /// The waiting of a task's host: its interrupt, and a notice on standard

@@ -2,6 +2,7 @@
 
 #include "host/atomic_file.h"
 #include "host/file_error.h"
+#include "host/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,31 +13,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <utility>
 
 namespace zarn::host {
 namespace {
-
-[[noreturn]] void fail(const std::string& action, const std::filesystem::path& path, int error) {
-  throw_file_error(action, path, error);
-}
-
-/// Closes a file descriptor when it goes out of scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 void copy_bytes(int from, int to, const std::filesystem::path& source,
                 const std::filesystem::path& destination) {
@@ -46,7 +25,7 @@ void copy_bytes(int from, int to, const std::filesystem::path& source,
     if (copied > 0) continue;
     if (errno == EINTR) continue;
     if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-      fail("copy", source, errno);
+      throw_file_error("copy", source, errno);
     }
     break;
   }
@@ -57,13 +36,13 @@ void copy_bytes(int from, int to, const std::filesystem::path& source,
     if (got == 0) return;
     if (got < 0) {
       if (errno == EINTR) continue;
-      fail("read", source, errno);
+      throw_file_error("read", source, errno);
     }
     for (ssize_t done = 0; done < got;) {
       const ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
       if (put < 0) {
         if (errno == EINTR) continue;
-        fail("write", destination, errno);
+        throw_file_error("write", destination, errno);
       }
       done += put;
     }
@@ -72,10 +51,10 @@ void copy_bytes(int from, int to, const std::filesystem::path& source,
 
 /// Opens a regular file (a link to one included) for reading. Opened without
 /// blocking, so a FIFO or a device is refused instead of waited for.
-FileDescriptor open_regular_file(const std::filesystem::path& path, struct stat& info) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) fail("read", path, errno);
-  if (::fstat(fd.get(), &info) != 0) fail("read", path, errno);
+UniqueFd open_regular_file(const std::filesystem::path& path, struct stat& info) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) throw_file_error("read", path, errno);
+  if (::fstat(fd.get(), &info) != 0) throw_file_error("read", path, errno);
   if (!S_ISREG(info.st_mode)) {
     throw std::runtime_error("cannot read " + path.string() + ": not a regular file");
   }
@@ -91,7 +70,7 @@ bool entry_exists(const std::filesystem::path& path) {
 
 std::string read_text_file(const std::filesystem::path& path) {
   struct stat info {};
-  const FileDescriptor fd = open_regular_file(path, info);
+  const UniqueFd fd = open_regular_file(path, info);
   std::string content;
   char buffer[1 << 16];
   while (true) {
@@ -99,48 +78,20 @@ std::string read_text_file(const std::filesystem::path& path) {
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      fail("read", path, errno);
+      throw_file_error("read", path, errno);
     }
     content.append(buffer, static_cast<std::size_t>(got));
   }
   return content;
 }
 
-void write_text_file(const std::filesystem::path& path, const std::string& content) {
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) fail("write", path, errno);
-  std::string_view rest(content);
-  while (!rest.empty()) {
-    const ssize_t put = ::write(fd.get(), rest.data(), rest.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      fail("write", path, errno);
-    }
-    rest.remove_prefix(static_cast<std::size_t>(put));
-  }
-  if (::close(fd.release()) != 0) fail("write", path, errno);
-}
-
-void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to) {
-  struct stat info {};
-  const FileDescriptor source = open_regular_file(from, info);
-  FileDescriptor destination(
-      ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, info.st_mode & 07777));
-  if (destination.get() < 0) fail("write", to, errno);
-  copy_bytes(source.get(), destination.get(), from, to);
-  if (::fchmod(destination.get(), info.st_mode & 07777) != 0) fail("set the mode of", to, errno);
-  const timespec times[2] = {info.st_atim, info.st_mtim};
-  if (::futimens(destination.get(), times) != 0) fail("set the times of", to, errno);
-  if (::close(destination.release()) != 0) fail("write", to, errno);
-}
-
 void copy_file_atomic(const std::filesystem::path& from, const std::filesystem::path& to) {
   struct stat info {};
-  const FileDescriptor source = open_regular_file(from, info);
+  const UniqueFd source = open_regular_file(from, info);
   AtomicFile destination(to);
   copy_bytes(source.get(), destination.fd(), from, to);
   const timespec times[2] = {info.st_atim, info.st_mtim};
-  if (::futimens(destination.fd(), times) != 0) fail("set the times of", to, errno);
+  if (::futimens(destination.fd(), times) != 0) throw_file_error("set the times of", to, errno);
   destination.set_final_mode(static_cast<std::filesystem::perms>(info.st_mode & 07777));
   destination.commit();
 }
@@ -156,7 +107,7 @@ void create_folder(const std::filesystem::path& path) {
   const int error = errno;
   struct stat info {};
   if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
-  fail("create folder", path, error);
+  throw_file_error("create folder", path, error);
 }
 
 }  // namespace zarn::host

@@ -13,14 +13,10 @@ bool entry_exists(const std::filesystem::path& path);
 /// The whole content of a regular file (or a link to one); anything else,
 /// a FIFO included, is refused without waiting.
 std::string read_text_file(const std::filesystem::path& path);
-/// Writes a new file (or truncates an existing one) with content.
-void write_text_file(const std::filesystem::path& path, const std::string& content);
-/// Copies content, permission bits and access and modification times;
-/// an existing destination file is overwritten. A link is followed; a
-/// source that is not a regular file is refused.
-void copy_file_with_metadata(const std::filesystem::path& from, const std::filesystem::path& to);
-/// copy_file_with_metadata through a temporary file renamed over to, so the
-/// copy appears whole or not at all.
+/// Copies content, permission bits and access and modification times through
+/// a temporary file renamed over to, so the copy appears whole or not at all;
+/// an existing destination is replaced. A link is followed; a source that is
+/// not a regular file is refused.
 void copy_file_atomic(const std::filesystem::path& from, const std::filesystem::path& to);
 /// Creates a folder and its missing parents; an existing folder is fine.
 void create_folders(const std::filesystem::path& path);

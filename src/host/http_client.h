@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "host/host.h"
+#include "zarn/version.h"
 
 namespace zarn::host {
 
@@ -47,7 +48,7 @@ using BodySink = std::function<void(std::string_view)>;
 /// https_proxy, no_proxy) honoured.
 class HttpClient {
  public:
-  static constexpr std::string_view kUserAgent = "ZARN-Core/0.5.95";
+  static constexpr std::string_view kUserAgent = zarn::kUserAgent;
 
   /// pending_interrupt defaults to the process's interrupt flag.
   explicit HttpClient(InterruptPoll pending_interrupt = {});

@@ -49,12 +49,14 @@ std::string last_line(std::string_view text) {
 std::set<std::string> find_modules_in_child(const std::filesystem::path& interpreter,
                                             const std::vector<std::string>& modules,
                                             InterruptPoll pending_interrupt,
-                                            std::chrono::milliseconds time_limit) {
+                                            std::chrono::milliseconds time_limit,
+                                            std::optional<Environment> environment) {
   std::vector<std::string> argv{interpreter.string(), "-c", std::string(kFindModulesScript)};
   argv.insert(argv.end(), modules.begin(), modules.end());
   ProcessOptions options;
   options.pending_interrupt = std::move(pending_interrupt);
   options.time_limit = time_limit;
+  options.environment = std::move(environment);
   ProcessResult result;
   try {
     result = run_process(argv, options);

@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "host/context.h"
 #include "host/interrupt.h"
 
 namespace zarn::host {
@@ -15,10 +17,12 @@ namespace zarn::host {
 /// not found; the working folder is not searched. Throws std::runtime_error
 /// naming the interpreter when it cannot answer, or has not answered within
 /// time_limit (a hanging interpreter is a broken environment), and
-/// Interrupted when pending_interrupt reports a signal.
+/// Interrupted when pending_interrupt reports a signal. The child gets
+/// environment, or this process's when absent.
 std::set<std::string> find_modules_in_child(
     const std::filesystem::path& interpreter, const std::vector<std::string>& modules,
     InterruptPoll pending_interrupt = {},
-    std::chrono::milliseconds time_limit = std::chrono::seconds(30));
+    std::chrono::milliseconds time_limit = std::chrono::seconds(30),
+    std::optional<Environment> environment = std::nullopt);
 
 }  // namespace zarn::host

@@ -9,44 +9,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
+#include "host/file_error.h"
 #include "host/host.h"
+#include "host/unique_fd.h"
 
 extern char** environ;
 
 namespace zarn::host {
 namespace {
-
-[[noreturn]] void fail(const std::string& what, int error) {
-  throw std::runtime_error(what + ": " + std::strerror(error));
-}
-
-/// Owns one file descriptor.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 struct Pipe {
   UniqueFd read_end;
@@ -55,7 +28,7 @@ struct Pipe {
 
 Pipe make_pipe() {
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) fail("cannot create a pipe", errno);
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw_system_error("cannot create a pipe", errno);
   return Pipe{UniqueFd(fds[0]), UniqueFd(fds[1])};
 }
 
@@ -64,11 +37,11 @@ class SpawnSetup {
  public:
   SpawnSetup() {
     if (int error = ::posix_spawn_file_actions_init(&actions_); error != 0) {
-      fail("cannot prepare a child process", error);
+      throw_system_error("cannot prepare a child process", error);
     }
     if (int error = ::posix_spawnattr_init(&attributes_); error != 0) {
       ::posix_spawn_file_actions_destroy(&actions_);
-      fail("cannot prepare a child process", error);
+      throw_system_error("cannot prepare a child process", error);
     }
   }
   ~SpawnSetup() {
@@ -80,7 +53,10 @@ class SpawnSetup {
 
   /// Standard input from /dev/null, the two output ends on 1 and 2, every
   /// other descriptor closed, and signals as a freshly started program has them.
-  void configure(int out_fd, int err_fd) {
+  void configure(int out_fd, int err_fd, const std::filesystem::path& working_dir) {
+    if (!working_dir.empty()) {
+      check(::posix_spawn_file_actions_addchdir_np(&actions_, working_dir.c_str()));
+    }
     check(::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0));
     check(::posix_spawn_file_actions_adddup2(&actions_, out_fd, 1));
     check(::posix_spawn_file_actions_adddup2(&actions_, err_fd, 2));
@@ -106,7 +82,7 @@ class SpawnSetup {
 
  private:
   static void check(int error) {
-    if (error != 0) fail("cannot prepare a child process", error);
+    if (error != 0) throw_system_error("cannot prepare a child process", error);
   }
 
   posix_spawn_file_actions_t actions_{};
@@ -138,7 +114,7 @@ class Capture {
     }
     if (::poll(fds_, 2, timeout_ms) < 0) {
       if (errno == EINTR) return;
-      fail("cannot read from a child process", errno);
+      throw_system_error("cannot read from a child process", errno);
     }
     for (int i = 0; i < 2; ++i) {
       if (fds_[i].fd < 0 || fds_[i].revents == 0) continue;
@@ -275,16 +251,26 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
   Pipe out = make_pipe();
   Pipe err = make_pipe();
   SpawnSetup setup;
-  setup.configure(out.write_end.get(), err.write_end.get());
+  setup.configure(out.write_end.get(), err.write_end.get(), options.working_dir);
+  std::vector<std::string> environment_entries;
+  std::vector<char*> environment_pointers;
+  char** child_environment = environ;
+  if (options.environment) {
+    environment_entries = options.environment->entries();
+    for (std::string& entry : environment_entries) environment_pointers.push_back(entry.data());
+    environment_pointers.push_back(nullptr);
+    child_environment = environment_pointers.data();
+  }
 
   // glibc reports a failed exec as posix_spawn's own error, not as exit 127.
   const bool search_path = argv.front().find('/') == std::string::npos;
   pid_t pid = -1;
-  const int error = search_path ? ::posix_spawnp(&pid, arguments[0], setup.actions(),
-                                                 setup.attributes(), arguments.data(), environ)
-                                : ::posix_spawn(&pid, arguments[0], setup.actions(),
-                                                setup.attributes(), arguments.data(), environ);
-  if (error != 0) fail("cannot run " + argv.front(), error);
+  const int error = search_path
+                        ? ::posix_spawnp(&pid, arguments[0], setup.actions(), setup.attributes(),
+                                         arguments.data(), child_environment)
+                        : ::posix_spawn(&pid, arguments[0], setup.actions(), setup.attributes(),
+                                        arguments.data(), child_environment);
+  if (error != 0) throw_file_error("run", argv.front(), error);
   Child child(pid);
 
   // Only the child may hold the write ends, or the reads below never see end of file.

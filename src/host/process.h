@@ -2,10 +2,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/context.h"
 #include "host/interrupt.h"
 
 namespace zarn::host {
@@ -28,6 +30,10 @@ struct ProcessOptions {
   /// The head of each output stream that is kept; the rest is read and dropped.
   std::size_t capture_limit = 64 * 1024;
   std::chrono::milliseconds kill_grace = std::chrono::seconds(5);
+  /// The child's whole environment; absent, it inherits this process's.
+  std::optional<Environment> environment;
+  /// The child's working folder; empty, it shares ours.
+  std::filesystem::path working_dir;
 };
 
 /// A child that ran past its time limit (and was killed).

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "yaml/load.h"
+#include "yaml/utf8.h"
 
 namespace zarn::yaml::detail {
 
@@ -54,20 +55,15 @@ void EventReader::fail_syntax() const {
     for (std::size_t back = 1; back <= 3 && back <= offset; ++back) {
       const unsigned char c = static_cast<unsigned char>(text_[offset - back]);
       if (c < 0x80) break;
-      if (c >= 0xc0) {
+      if (!is_utf8_continuation(c)) {
         offset -= back;
         break;
       }
     }
-    for (std::size_t i = 0; i < offset; ++i) {
-      const unsigned char c = static_cast<unsigned char>(text_[i]);
-      if (c == '\n') {
-        ++mark.line;
-        mark.column = 0;
-      } else if ((c & 0xc0) != 0x80) {
-        ++mark.column;
-      }
-    }
+    const std::string_view before(text_.data(), offset);
+    const std::size_t line_start = before.rfind('\n') + 1;  // npos + 1 is 0
+    mark.line = std::count(before.begin(), before.end(), '\n');
+    mark.column = utf8_character_count(before.substr(line_start));
     if (p.problem_value != -1) {
       char value[16];
       std::snprintf(value, sizeof value, " (#x%X)", static_cast<unsigned>(p.problem_value));

@@ -7,37 +7,11 @@ namespace {
 
 using detail::Access;
 
-const char* kind_name(Kind kind) {
-  switch (kind) {
-    case Kind::Null:
-      return "null";
-    case Kind::Bool:
-      return "a boolean";
-    case Kind::Int:
-      return "an integer";
-    case Kind::Float:
-      return "a float";
-    case Kind::String:
-      return "a string";
-    case Kind::Timestamp:
-      return "a timestamp";
-    case Kind::Sequence:
-      return "a sequence";
-    case Kind::Mapping:
-      return "a mapping";
-    case Kind::Bytes:
-      return "bytes";
-    case Kind::Set:
-      return "a set";
-  }
-  return "a value";
-}
-
 template <class T>
 const T& get(const Node::Data* data, Kind wanted) {
   if (detail::kind_of(data) != wanted) {
-    throw std::logic_error(std::string("yaml: expected ") + kind_name(wanted) + ", found " +
-                           kind_name(detail::kind_of(data)));
+    throw std::logic_error("yaml: expected " + std::string(kind_name(wanted)) + ", found " +
+                           std::string(kind_name(detail::kind_of(data))));
   }
   return std::get<T>(data->value);
 }
@@ -59,6 +33,31 @@ void take_children(Node::Data& data, std::vector<std::shared_ptr<Node::Data>>& p
 }
 
 }  // namespace
+
+std::string_view kind_name(Kind kind) {
+  switch (kind) {
+    case Kind::Null:
+      return "nothing";
+    case Kind::Bool:
+      return "a truth value";
+    case Kind::Int:
+    case Kind::Float:
+      return "a number";
+    case Kind::String:
+      return "a text";
+    case Kind::Timestamp:
+      return "a date";
+    case Kind::Sequence:
+      return "a list";
+    case Kind::Mapping:
+      return "a mapping";
+    case Kind::Bytes:
+      return "binary data";
+    case Kind::Set:
+      return "a set";
+  }
+  return "a value";
+}
 
 Node::Data::~Data() {
   std::vector<std::shared_ptr<Data>> pending;

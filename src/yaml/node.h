@@ -61,6 +61,10 @@ struct Timestamp {
 /// Bytes is Python's bytes (a !!binary value); Set is Python's set (!!set).
 enum class Kind { Null, Bool, Int, Float, String, Timestamp, Sequence, Mapping, Bytes, Set };
 
+/// The kind in the words of a message to a user: "nothing", "a list", "a text",
+/// "a number", "a truth value", ...
+std::string_view kind_name(Kind kind);
+
 class Node;
 using Pair = std::pair<Node, Node>;
 

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "yaml/node_data.h"
+#include "yaml/utf8.h"
 
 namespace zarn::yaml {
 namespace {
@@ -15,30 +16,6 @@ void append_hex(std::string& out, char prefix, std::uint32_t value, int digits) 
   char buffer[16];
   const int length = std::snprintf(buffer, sizeof buffer, "\\%c%0*x", prefix, digits, value);
   out.append(buffer, static_cast<std::size_t>(length));
-}
-
-// Decodes one UTF-8 sequence; a malformed byte comes back as itself with length 1.
-std::uint32_t next_code_point(std::string_view text, std::size_t& i, bool& valid) {
-  const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  const int length = lead < 0x80         ? 1
-                     : (lead >> 5) == 6  ? 2
-                     : (lead >> 4) == 14 ? 3
-                     : (lead >> 3) == 30 ? 4
-                                         : 0;
-  valid = length != 0 && i + static_cast<std::size_t>(length) <= text.size();
-  std::uint32_t value = length == 1 ? lead : lead & (0x7fu >> length);
-  for (int k = 1; valid && k < length; ++k) {
-    const unsigned char next = byte(i + static_cast<std::size_t>(k));
-    valid = (next & 0xc0) == 0x80;
-    value = (value << 6) | (next & 0x3f);
-  }
-  if (!valid) {
-    ++i;
-    return lead;
-  }
-  i += static_cast<std::size_t>(length);
-  return value;
 }
 
 // Close to Python's str.isprintable(): controls, separators other than the
@@ -60,11 +37,14 @@ void append_string_repr(std::string& out, std::string_view text) {
   out += quote;
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t start = i;
-    bool valid = true;
-    const std::uint32_t c = next_code_point(text, i, valid);
-    if (!valid) {
-      append_hex(out, 'x', c, 2);
-    } else if (c == static_cast<unsigned char>(quote) || c == '\\') {
+    const std::size_t length = utf8_character_length(text.substr(i));
+    if (length == 0) {
+      append_hex(out, 'x', static_cast<unsigned char>(text[i++]), 2);
+      continue;
+    }
+    i += length;
+    const std::uint32_t c = utf8_code_point(text.substr(start), length);
+    if (c == static_cast<unsigned char>(quote) || c == '\\') {
       out += '\\';
       out += static_cast<char>(c);
     } else if (c == '\n') {

@@ -15,14 +15,14 @@ using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
 
-TEST(CopyFileWithMetadata, KeepsContentModeAndTimes) {
+TEST(CopyFileAtomic, KeepsContentModeAndTimes) {
   TempDir dir;
   write_file(dir / "pelk_project.yml", "name: shop\n");
   ::chmod((dir / "pelk_project.yml").c_str(), 0751);
   const timespec times[2] = {{1'000'000'000, 123'456'789}, {1'100'000'000, 987'654'321}};
   ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "pelk_project.yml").c_str(), times, 0), 0);
 
-  copy_file_with_metadata(dir / "pelk_project.yml", dir / "pelk_project.yml.bak");
+  copy_file_atomic(dir / "pelk_project.yml", dir / "pelk_project.yml.bak");
 
   struct stat copy {};
   ASSERT_EQ(::stat((dir / "pelk_project.yml.bak").c_str(), &copy), 0);
@@ -33,12 +33,12 @@ TEST(CopyFileWithMetadata, KeepsContentModeAndTimes) {
   EXPECT_EQ(copy.st_mtim.tv_nsec, times[1].tv_nsec);
 }
 
-TEST(CopyFileWithMetadata, OverwritesAnExistingDestinationAndFollowsLinks) {
+TEST(CopyFileAtomic, OverwritesAnExistingDestinationAndFollowsLinks) {
   TempDir dir;
   write_file(dir / "real.sql", "select 1");
   fs::create_symlink(dir / "real.sql", dir / "link.sql");
   write_file(dir / "copy.sql", "a much longer old content that must go");
-  copy_file_with_metadata(dir / "link.sql", dir / "copy.sql");
+  copy_file_atomic(dir / "link.sql", dir / "copy.sql");
   EXPECT_EQ(read_file(dir / "copy.sql"), "select 1");
   EXPECT_FALSE(fs::is_symlink(dir / "copy.sql"));
 }

@@ -62,11 +62,16 @@ PythonEnv::PythonEnv(const std::vector<Wheel>& wheels) : root_(dir_.path()) {
   run_checked(argv);
 }
 
+std::map<std::string, std::string> PythonEnv::offline_pip_variables() const {
+  return {{"PIP_NO_INDEX", "1"},
+          {"PIP_FIND_LINKS", wheel_dir().string()},
+          {"PIP_DISABLE_PIP_VERSION_CHECK", "1"},
+          {"PIP_CONFIG_FILE", "/dev/null"}};
+}
+
 void PythonEnv::use_offline_pip() const {
-  ::setenv("PIP_NO_INDEX", "1", 1);
-  ::setenv("PIP_FIND_LINKS", wheel_dir().c_str(), 1);
-  ::setenv("PIP_DISABLE_PIP_VERSION_CHECK", "1", 1);
-  ::setenv("PIP_CONFIG_FILE", "/dev/null", 1);
+  for (const auto& [name, value] : offline_pip_variables())
+    ::setenv(name.c_str(), value.c_str(), 1);
 }
 
 }  // namespace zarn::testing

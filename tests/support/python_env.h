@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@ class PythonEnv {
 
   std::filesystem::path python() const { return root_ / "venv" / "bin" / "python"; }
   std::filesystem::path wheel_dir() const { return root_ / "wheels"; }
-  /// Points pip at the wheel folder and nowhere else, for this process and its children.
+  /// The variables that point pip at the wheel folder and nowhere else.
+  std::map<std::string, std::string> offline_pip_variables() const;
+  /// Sets offline_pip_variables for this process and the children it starts itself.
   void use_offline_pip() const;
 
  private:

@@ -7,14 +7,12 @@
 
 #include "yaml/load.h"
 
+#include "yaml/node_builders.h"
+
 namespace zarn::yaml {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-Node str(const char* text) {
-  return Node::string(text);
-}
+using namespace test;  // NOLINT(google-build-using-namespace): the builders read as literals
 
 TEST(Dump, ProfilesMappingExactText) {
   const Node doc = load(

@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "yaml/node_builders.h"
+
 namespace zarn::yaml {
 namespace {
 
-Node str(const char* text) {
-  return Node::string(text);
-}
-Node num(std::int64_t value) {
-  return Node::integer(value);
-}
+using namespace test;  // NOLINT(google-build-using-namespace): the builders read as literals
 
 TEST(Load, ProfilesFile) {
   const Node doc = load(

@@ -8,29 +8,12 @@
 
 #include "yaml/load.h"
 
+#include "yaml/node_builders.h"
+
 namespace zarn::yaml {
 namespace {
 
-Node str(const char* text) {
-  return Node::string(text);
-}
-Node num(std::int64_t value) {
-  return Node::integer(value);
-}
-Node big(const char* decimal) {
-  return Node::integer(Integer::from_decimal(decimal));
-}
-Node real(double value) {
-  return Node::floating(value);
-}
-Node bytes(const char* data) {
-  return Node::binary(data);
-}
-Node set(std::vector<Node> members) {
-  return Node::set_of(std::move(members));
-}
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using namespace test;  // NOLINT(google-build-using-namespace): the builders read as literals
 
 TEST(Node, CopiesShareTheValue) {
   Node a = Node::mapping();

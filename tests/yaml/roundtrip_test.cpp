@@ -8,12 +8,12 @@
 #include "yaml/dump.h"
 #include "yaml/load.h"
 
+#include "yaml/node_builders.h"
+
 namespace zarn::yaml {
 namespace {
 
-Node str(std::string text) {
-  return Node::string(std::move(text));
-}
+using namespace test;  // NOLINT(google-build-using-namespace): the builders read as literals
 
 void expect_round_trip(const Node& value) {
   const std::string text = dump(value);

@@ -2,8 +2,8 @@
 
 #include "host/file_lock.h"
 #include "host/files.h"
+#include "host/path_text.h"
 #include "task/migrate/migrate_task.h"
-#include "task/migrate/path_text.h"
 #include "task/migrate/yaml_files.h"
 
 namespace zarn::migrate {
@@ -14,12 +14,11 @@ namespace {
 /// when its value is empty.
 yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
   const std::filesystem::path project_path = project_dir / "pelk_project.yml";
-  yaml::Node folder_name = yaml::Node::string(path_name(project_dir));
+  yaml::Node folder_name = yaml::Node::string(host::path_name(project_dir));
   if (!host::entry_exists(project_path)) return folder_name;
   const yaml::Node project = load_mapping_or_empty(project_path);
-  if (const yaml::Node* profile = project.find("profile")) return *profile;
-  if (const yaml::Node* name = project.find("name")) return *name;
-  return folder_name;
+  const yaml::Node* entry = profile_entry(project);
+  return entry != nullptr ? *entry : folder_name;
 }
 
 }  // namespace

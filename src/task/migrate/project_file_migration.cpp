@@ -2,10 +2,11 @@
 
 #include "host/atomic_file.h"
 #include "host/files.h"
+#include "host/path_text.h"
 #include "task/migrate/migrate_task.h"
-#include "task/migrate/path_text.h"
 #include "task/migrate/project_template.h"
 #include "yaml/load.h"
+#include "yaml/top_level.h"
 
 namespace zarn::migrate {
 namespace {
@@ -28,9 +29,11 @@ ProjectNames read_project_names(const std::filesystem::path& old_path,
   } catch (const yaml::ParseError&) {
     return names;
   }
-  if (!document.is_mapping() || document.size() == 0) return names;
-  if (const yaml::Node* name = document.find("name")) names.project_name = name->str();
-  if (const yaml::Node* profile = document.find("profile")) names.profile_name = profile->str();
+  const std::optional<yaml::Node> mapping =
+      yaml::top_level_mapping(document, yaml::EmptyDocument::kNull);
+  if (!mapping) return names;
+  if (const yaml::Node* name = mapping->find("name")) names.project_name = name->str();
+  if (const yaml::Node* profile = mapping->find("profile")) names.profile_name = profile->str();
   return names;
 }
 
@@ -56,7 +59,7 @@ MigrationResult MigrateTask::_migrate_project_file() {
     return {true, "zarn_project.yml already exists"};
   }
 
-  const ProjectNames names = read_project_names(old_path, path_name(project_dir));
+  const ProjectNames names = read_project_names(old_path, host::path_name(project_dir));
 
   if (dry_run) {
     echo("  [DRY RUN] Would backup pelk_project.yml");

@@ -4,10 +4,11 @@
 #include <stdexcept>
 
 #include "host/files.h"
+#include "host/folder_name.h"
 #include "host/interrupt.h"
+#include "host/path_text.h"
 #include "host/printable.h"
 #include "task/migrate/migrate_task.h"
-#include "task/migrate/path_text.h"
 #include "task/migrate/tree_copy.h"
 #include "task/migrate/yaml_files.h"
 
@@ -22,11 +23,9 @@ constexpr std::string_view kSeparator =
     "============================================================";
 
 /// The name becomes a folder under each copied folder, so it must be one
-/// plain component, without control characters that no listing shows as typed.
+/// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
-         host::printable(name) == name;
+  return !host::folder_name_problem(name) && host::printable(name) == name;
 }
 
 std::string capitalized(std::string text) {
@@ -53,12 +52,12 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
     return name->as_string();
   }
   // "." or ".." name no folder of their own; the folder they stand for does.
-  std::string folder = path_name(*source_path);
+  std::string folder = host::path_name(*source_path);
   if (!usable_folder_name(folder))
-    folder = path_name(fs::absolute(*source_path).lexically_normal());
+    folder = host::path_name(fs::absolute(*source_path).lexically_normal());
   if (!usable_folder_name(folder)) {
     throw std::runtime_error("cannot tell the name of the project at " +
-                             host::printable(path_text(*source_path)) +
+                             host::printable(host::path_text(*source_path)) +
                              "; add 'name:' to its pelk_project.yml");
   }
   return folder;
@@ -67,7 +66,7 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
 bool MigrateTask::_import_pelk_project() {
   const fs::path source_config_path = *source_path / "pelk_project.yml";
   if (!host::entry_exists(source_config_path)) {
-    echo("Error: No pelk_project.yml found in " + path_text(*source_path));
+    echo("Error: No pelk_project.yml found in " + host::path_text(*source_path));
     return false;
   }
   // Both project files are checked before anything is copied.

@@ -12,16 +12,13 @@
 #include <stdexcept>
 #include <utility>
 
+#include "host/file_error.h"
 #include "host/files.h"
 
 namespace zarn::migrate {
 namespace {
 
 namespace fs = std::filesystem;
-
-[[noreturn]] void fail(const std::string& action, const fs::path& path, int error) {
-  throw std::runtime_error("cannot " + action + " " + path.string() + ": " + std::strerror(error));
-}
 
 using FolderId = std::pair<dev_t, ino_t>;
 
@@ -35,7 +32,7 @@ struct Entry {
 /// nowhere are dropped.
 std::vector<Entry> read_folder(const fs::path& folder) {
   DIR* stream = ::opendir(folder.c_str());
-  if (stream == nullptr) fail("read folder", folder, errno);
+  if (stream == nullptr) host::throw_file_error("read folder", folder, errno);
   std::vector<Entry> entries;
   errno = 0;
   while (const dirent* item = ::readdir(stream)) {
@@ -52,13 +49,13 @@ std::vector<Entry> read_folder(const fs::path& folder) {
     } else if (errno != ENOENT && errno != ELOOP) {
       const int error = errno;
       ::closedir(stream);
-      fail("read", folder / name, error);
+      host::throw_file_error("read", folder / name, error);
     }
     errno = 0;
   }
   const int error = errno;
   ::closedir(stream);
-  if (error != 0) fail("read folder", folder, error);
+  if (error != 0) host::throw_file_error("read folder", folder, error);
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.name < b.name; });
   return entries;
@@ -68,7 +65,7 @@ std::vector<Entry> read_folder(const fs::path& folder) {
 std::optional<fs::path> outside_target(const fs::path& link, const fs::path& boundary) {
   std::error_code error;
   const fs::path target = fs::canonical(link, error);
-  if (error) fail("read", link, error.value());
+  if (error) host::throw_file_error("read", link, error.value());
   const fs::path inner = target.lexically_relative(boundary);
   if (!inner.empty() && *inner.begin() != "..") return std::nullopt;
   return target;
@@ -137,15 +134,13 @@ void order_for_nested_target(const fs::path& source, const fs::path& target,
 
 void copy_one(const fs::path& from, const fs::path& to, const TreeSnapshot::File& file) {
   struct stat existing {};
-  if (::lstat(to.c_str(), &existing) == 0) {
-    // A link at the destination is replaced, not written through.
-    if (S_ISLNK(existing.st_mode)) {
-      if (::unlink(to.c_str()) != 0) fail("replace", to, errno);
-    } else if (existing.st_dev == file.device && existing.st_ino == file.inode) {
-      return;  // already the very same file
-    }
+  if (::lstat(to.c_str(), &existing) == 0 && existing.st_dev == file.device &&
+      existing.st_ino == file.inode) {
+    return;  // already the very same file
   }
-  host::copy_file_with_metadata(from, to);
+  // Renamed over the destination: a link there is replaced, not written
+  // through, and a stopped copy leaves the old file whole.
+  host::copy_file_atomic(from, to);
 }
 
 /// Makes to a link to target, replacing a file or link of that name.
@@ -156,16 +151,16 @@ void copy_link(const fs::path& to, const fs::path& target) {
       throw std::runtime_error("cannot replace folder " + to.string() + " with a link to " +
                                target.string() + ", which lies outside the project");
     }
-    if (::unlink(to.c_str()) != 0) fail("replace", to, errno);
+    if (::unlink(to.c_str()) != 0) host::throw_file_error("replace", to, errno);
   }
-  if (::symlink(target.c_str(), to.c_str()) != 0) fail("create link", to, errno);
+  if (::symlink(target.c_str(), to.c_str()) != 0) host::throw_file_error("create link", to, errno);
 }
 
 }  // namespace
 
 TreeSnapshot snapshot_tree(const fs::path& root, const fs::path& boundary) {
   struct stat info {};
-  if (::stat(root.c_str(), &info) != 0) fail("read folder", root, errno);
+  if (::stat(root.c_str(), &info) != 0) host::throw_file_error("read folder", root, errno);
   if (!S_ISDIR(info.st_mode))
     throw std::runtime_error("cannot copy " + root.string() + ": not a folder");
   Walk state{root, boundary, {{info.st_dev, info.st_ino}}, {}};

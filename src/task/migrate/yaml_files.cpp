@@ -7,23 +7,17 @@
 #include "host/printable.h"
 #include "yaml/dump.h"
 #include "yaml/load.h"
+#include "yaml/top_level.h"
 
 namespace zarn::migrate {
 namespace {
 
 constexpr std::string_view kProfilesHeader = "# ZARN Profiles Configuration\n\n";
 
+/// Scalars of every kind are one "single value" to the user here.
 std::string kind_name(const yaml::Node& value) {
-  switch (value.kind()) {
-    case yaml::Kind::Null:
-      return "nothing";
-    case yaml::Kind::Sequence:
-      return "a list";
-    case yaml::Kind::Mapping:
-      return "a mapping";
-    default:
-      return "a single value";
-  }
+  const bool collection = value.is_null() || value.is_mapping() || value.is_sequence();
+  return collection ? std::string(yaml::kind_name(value.kind())) : "a single value";
 }
 
 [[noreturn]] void not_a_mapping(const std::filesystem::path& path, const yaml::Node& value) {
@@ -38,10 +32,11 @@ yaml::Node load_yaml_file(const std::filesystem::path& path) {
 }
 
 yaml::Node load_mapping_or_empty(const std::filesystem::path& path) {
-  yaml::Node document = load_yaml_file(path);
-  if (!document.truthy()) return yaml::Node::mapping();
-  if (!document.is_mapping()) not_a_mapping(path, document);
-  return document;
+  const yaml::Node document = load_yaml_file(path);
+  if (auto mapping = yaml::top_level_mapping(document, yaml::EmptyDocument::kFalsy)) {
+    return *mapping;
+  }
+  not_a_mapping(path, document);
 }
 
 yaml::Node load_project_mapping(const std::filesystem::path& path) {
@@ -50,10 +45,14 @@ yaml::Node load_project_mapping(const std::filesystem::path& path) {
   return document;
 }
 
+const yaml::Node* profile_entry(const yaml::Node& project) {
+  if (const yaml::Node* profile = project.find("profile")) return profile;
+  return project.find("name");
+}
+
 yaml::Node profile_key_of(const yaml::Node& project) {
-  if (const yaml::Node* profile = project.find("profile")) return *profile;
-  if (const yaml::Node* name = project.find("name")) return *name;
-  return yaml::Node();
+  const yaml::Node* entry = profile_entry(project);
+  return entry != nullptr ? *entry : yaml::Node();
 }
 
 yaml::Node zarn_project_profile(const std::filesystem::path& path) {

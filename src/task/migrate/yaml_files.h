@@ -19,7 +19,11 @@ yaml::Node load_mapping_or_empty(const std::filesystem::path& path);
 /// error naming the file.
 yaml::Node load_project_mapping(const std::filesystem::path& path);
 
-/// The project's profile: the value under `profile`, else under `name`, else null.
+/// The entry naming the project's profile: the value under `profile`, else
+/// under `name`, else none. A key that is present decides, whatever its value.
+const yaml::Node* profile_entry(const yaml::Node& project);
+
+/// The project's profile: the value of profile_entry, else null.
 yaml::Node profile_key_of(const yaml::Node& project);
 
 /// The profile of the ZARN project file at path. A file that names none is

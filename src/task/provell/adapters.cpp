@@ -33,7 +33,63 @@ host::ProcessResult run_pip(host::Host& host, std::string_view action, const std
   argv.insert(argv.end(), options.begin(), options.end());
   host::ProcessOptions watch;
   watch.pending_interrupt = [&host] { return host.pending_interrupt(); };
+  watch.environment = host.environment();
   return host::run_process(argv, watch);
+}
+
+/// What differs between installing and removing adapter packages: the
+/// installer's command and options and the words of the lines shown.
+struct PackageAction {
+  std::string_view command;
+  std::vector<std::string> options;
+  std::string_view doing;       ///< "Installing {package}..."
+  std::string_view gerund;      ///< "Error installing {package}: ..."
+  std::string_view done;        ///< "{package} installed"
+  std::string_view infinitive;  ///< "Failed to install {package}"
+  bool reports_unknown_types;
+  bool shows_error_excerpt;
+};
+
+/// Runs action for the package of each adapter type, one after the other,
+/// until an interrupt; a package that fails does not stop the others.
+PackageOutcome run_for_each(host::Host& host, const PackageAction& action,
+                            const std::set<std::string>& adapter_types, bool verbose) {
+  const auto print = [&host, verbose](const std::string& line) {
+    if (verbose) host.echo(line);
+  };
+  PackageOutcome outcome;
+  auto& [succeeded, failed] = outcome;
+  for (const std::string& adapter_type : adapter_types) {
+    if (host.pending_interrupt() != 0) break;  // Ctrl-C stopped the installer; start no other
+    const auto package_name = lookup(ADAPTER_PACKAGE_MAPPING, adapter_type);
+    if (!package_name || package_name->empty()) {
+      if (action.reports_unknown_types) print("    ⚠ Unknown adapter type: " + adapter_type);
+      continue;
+    }
+    const std::string package(*package_name);
+    print("    " + std::string(action.doing) + " " + package + "...");
+    host::ProcessResult result;
+    try {
+      result = run_pip(host, action.command, package, action.options);
+    } catch (const host::Interrupted&) {
+      throw;
+    } catch (const std::exception& error) {
+      failed.push_back(package);
+      print("      ✗ Error " + std::string(action.gerund) + " " + package + ": " + error.what());
+      continue;
+    }
+    if (result.exit_status == 0) {
+      succeeded.push_back(package);
+      print("      ✓ " + package + " " + std::string(action.done));
+      continue;
+    }
+    failed.push_back(package);
+    print("      ✗ Failed to " + std::string(action.infinitive) + " " + package);
+    if (action.shows_error_excerpt && !result.standard_error.empty()) {
+      print("        " + utf8_prefix(result.standard_error, kErrorExcerptLength));
+    }
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -56,71 +112,28 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
 
 PackageOutcome ProvellTask::install_adapters(const std::set<std::string>& adapter_types,
                                              bool verbose) {
-  PackageOutcome outcome;
-  auto& [installed, failed] = outcome;
-  for (const std::string& adapter_type : adapter_types) {
-    if (host_.pending_interrupt() != 0) break;  // Ctrl-C stopped the installer; start no other
-    const auto package_name = lookup(ADAPTER_PACKAGE_MAPPING, adapter_type);
-    if (!package_name || package_name->empty()) {
-      if (verbose) print("    ⚠ Unknown adapter type: " + adapter_type);
-      continue;
-    }
-    const std::string package(*package_name);
-    if (verbose) print("    Installing " + package + "...");
-    host::ProcessResult result;
-    try {
-      result = run_pip(host_, "install", package, {"--quiet"});
-    } catch (const host::Interrupted&) {
-      throw;
-    } catch (const std::exception& error) {
-      failed.push_back(package);
-      if (verbose) print("      ✗ Error installing " + package + ": " + error.what());
-      continue;
-    }
-    if (result.exit_status == 0) {
-      installed.push_back(package);
-      if (verbose) print("      ✓ " + package + " installed");
-      continue;
-    }
-    failed.push_back(package);
-    if (!verbose) continue;
-    print("      ✗ Failed to install " + package);
-    if (!result.standard_error.empty()) {
-      print("        " + utf8_prefix(result.standard_error, kErrorExcerptLength));
-    }
-  }
-  return outcome;
+  const PackageAction install{.command = "install",
+                              .options = {"--quiet"},
+                              .doing = "Installing",
+                              .gerund = "installing",
+                              .done = "installed",
+                              .infinitive = "install",
+                              .reports_unknown_types = true,
+                              .shows_error_excerpt = true};
+  return run_for_each(host_, install, adapter_types, verbose);
 }
 
 PackageOutcome ProvellTask::uninstall_adapters(const std::set<std::string>& adapter_types,
                                                bool verbose) {
-  PackageOutcome outcome;
-  auto& [uninstalled, failed] = outcome;
-  for (const std::string& adapter_type : adapter_types) {
-    if (host_.pending_interrupt() != 0) break;  // Ctrl-C stopped the installer; start no other
-    const auto package_name = lookup(ADAPTER_PACKAGE_MAPPING, adapter_type);
-    if (!package_name || package_name->empty()) continue;
-    const std::string package(*package_name);
-    if (verbose) print("    Removing " + package + "...");
-    host::ProcessResult result;
-    try {
-      result = run_pip(host_, "uninstall", package, {"-y", "--quiet"});
-    } catch (const host::Interrupted&) {
-      throw;
-    } catch (const std::exception& error) {
-      failed.push_back(package);
-      if (verbose) print("      ✗ Error removing " + package + ": " + error.what());
-      continue;
-    }
-    if (result.exit_status == 0) {
-      uninstalled.push_back(package);
-      if (verbose) print("      ✓ " + package + " removed");
-    } else {
-      failed.push_back(package);
-      if (verbose) print("      ✗ Failed to remove " + package);
-    }
-  }
-  return outcome;
+  const PackageAction uninstall{.command = "uninstall",
+                                .options = {"-y", "--quiet"},
+                                .doing = "Removing",
+                                .gerund = "removing",
+                                .done = "removed",
+                                .infinitive = "remove",
+                                .reports_unknown_types = false,
+                                .shows_error_excerpt = false};
+  return run_for_each(host_, uninstall, adapter_types, verbose);
 }
 
 }  // namespace zarn::provell

@@ -15,7 +15,9 @@
 #include <tuple>
 
 #include "host/atomic_file.h"
+#include "host/file_error.h"
 #include "host/files.h"
+#include "host/path_text.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
 #include "task/provell/catalogue.h"
@@ -31,12 +33,8 @@ constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 /// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
 /// the path printed is the plain one ("./p//" gives "p/.zarn/jdbc_jars").
 fs::path driver_folder(const std::string& project_dir) {
-  fs::path result = project_dir.starts_with('/') ? fs::path("/") : fs::path();
-  for (const auto& part : fs::path(project_dir)) {
-    const std::string text = part.string();
-    if (!text.empty() && text != "." && text != "/") result /= part;
-  }
-  return result / ".zarn" / "jdbc_jars";
+  const std::string folder = host::path_text(project_dir);
+  return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
 }
 
 /// Whether anything, a dangling link included, has that name. Unlike a
@@ -45,7 +43,7 @@ bool name_taken(const fs::path& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) return true;
   if (errno == ENOENT || errno == ENOTDIR) return false;
-  throw std::runtime_error("cannot check " + path.string() + ": " + std::strerror(errno));
+  host::throw_file_error("check", path, errno);
 }
 
 /// Temporary files of a run that was killed before it could remove them;

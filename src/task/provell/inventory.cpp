@@ -5,33 +5,10 @@
 #include "host/errors.h"
 #include "host/files.h"
 #include "task/provell/provell_task.h"
+#include "yaml/top_level.h"
 
 namespace zarn::provell {
 namespace {
-
-std::string_view kind_name(const yaml::Node& node) {
-  switch (node.kind()) {
-    case yaml::Kind::Sequence:
-      return "a list";
-    case yaml::Kind::String:
-      return "a text";
-    case yaml::Kind::Bool:
-      return "a truth value";
-    case yaml::Kind::Int:
-    case yaml::Kind::Float:
-      return "a number";
-    case yaml::Kind::Timestamp:
-      return "a date";
-    case yaml::Kind::Bytes:
-      return "binary data";
-    case yaml::Kind::Set:
-      return "a set";
-    case yaml::Kind::Null:
-    case yaml::Kind::Mapping:
-      break;
-  }
-  return "not a mapping";
-}
 
 /// The value under key when it is a mapping; anything else counts as absent.
 const yaml::Node* mapping_under(const yaml::Node& mapping, std::string_view key) {
@@ -102,15 +79,14 @@ yaml::Node ProvellTask::_load_profiles() {
                                  "\nCreate it with: zarn init <project_name>");
   }
   try {
-    yaml::Node profiles =
+    const yaml::Node profiles =
         host_.load_yaml_text(host::read_text_file(profiles_path), profiles_path.string());
-    if (!profiles.truthy()) return yaml::Node::mapping();
-    if (!profiles.is_mapping()) {
-      throw std::runtime_error(profiles_path.string() + ": the top level is " +
-                               std::string(kind_name(profiles)) +
-                               ", not a mapping of profile names");
+    if (auto mapping = yaml::top_level_mapping(profiles, yaml::EmptyDocument::kFalsy)) {
+      return *mapping;
     }
-    return profiles;
+    throw std::runtime_error(profiles_path.string() + ": the top level is " +
+                             std::string(yaml::kind_name(profiles.kind())) +
+                             ", not a mapping of profile names");
   } catch (const std::exception& cause) {
     throw host::PelkRuntimeError("Failed to load profiles.yml: " + std::string(cause.what()),
                                  std::current_exception());

@@ -7,6 +7,8 @@
 #include <memory>
 #include <utility>
 
+#include "yaml/utf8.h"
+
 namespace zarn::provell {
 namespace {
 
@@ -21,40 +23,6 @@ constexpr std::array<std::pair<std::string_view, Field>, 5> kFields{{
     {"scope", &PomDependency::scope},
     {"optional", &PomDependency::optional},
 }};
-
-/// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-std::optional<std::size_t> first_invalid_utf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return i;
-    }
-    if (i + length > text.size()) return i;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return i;
-    }
-    i += length;
-  }
-  return std::nullopt;
-}
 
 /// One open element while the document is read.
 struct Frame {
@@ -150,7 +118,7 @@ using ParserHandle = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDe
 }  // namespace
 
 std::vector<PomDependency> parse_pom_dependencies(std::string_view document) {
-  if (const auto invalid = first_invalid_utf8(document)) {
+  if (const auto invalid = yaml::first_invalid_utf8(document)) {
     throw PomError("invalid UTF-8 at byte " + std::to_string(*invalid));
   }
   if (document.size() > static_cast<std::size_t>(INT_MAX)) throw PomError("document too large");

@@ -32,6 +32,12 @@ class AdaptersTest : public ::testing::Test {
   static void TearDownTestSuite() { python_env_.reset(); }
 
   static std::string python() { return python_env_->python().string(); }
+  /// The task's environment: the interpreter, and pip kept offline.
+  static std::map<std::string, std::string> pip_environment() {
+    auto variables = python_env_->offline_pip_variables();
+    variables["ZARN_PYTHON"] = python();
+    return variables;
+  }
 
   static std::unique_ptr<testing::PythonEnv> python_env_;
 };
@@ -39,7 +45,7 @@ class AdaptersTest : public ::testing::Test {
 std::unique_ptr<testing::PythonEnv> AdaptersTest::python_env_;
 
 TEST_F(AdaptersTest, InstallsDetectsAndRemovesThroughTheInterpretersPip) {
-  TaskFixture f({{"ZARN_PYTHON", python()}});
+  TaskFixture f(pip_environment());
   ASSERT_EQ(f.task->get_installed_adapters(), std::set<std::string>{});
 
   // mariadb and mysql share a package, so it is installed (and listed) twice.
@@ -73,7 +79,7 @@ TEST_F(AdaptersTest, InstallsDetectsAndRemovesThroughTheInterpretersPip) {
 }
 
 TEST_F(AdaptersTest, APackageWithoutAWheelFailsWithAnExcerptOfPipsError) {
-  TaskFixture f({{"ZARN_PYTHON", python()}});
+  TaskFixture f(pip_environment());
   const auto [installed, failed] = f.task->install_adapters({"oracle", "spark"});
   f.task->uninstall_adapters({"spark"}, false);
   EXPECT_EQ(installed, Packages{"pelk-spark"});
@@ -89,7 +95,7 @@ TEST_F(AdaptersTest, APackageWithoutAWheelFailsWithAnExcerptOfPipsError) {
 }
 
 TEST_F(AdaptersTest, IgnoresAnAdapterFolderInTheWorkingFolder) {
-  TaskFixture f({{"ZARN_PYTHON", python()}});
+  TaskFixture f(pip_environment());
   testing::write_file(f.dir / "cwd/pelk/adapters/duckdb/__init__.py", "");
   const fs::path previous = fs::current_path();
   fs::current_path(f.dir / "cwd");
