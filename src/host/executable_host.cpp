@@ -13,15 +13,17 @@
 
 namespace zarn::host {
 
-ExecutableHost::ExecutableHost() : ExecutableHost(Printer(std::cout), Environment::from_process()) {
-  printer_ = Printer::for_process(environment_);
-}
+ExecutableHost::ExecutableHost() : ExecutableHost(Environment::from_process()) {}
+
+// Copied, not moved: the printer reads it, and arguments have no set order.
+ExecutableHost::ExecutableHost(const Environment& environment)
+    : ExecutableHost(Printer::for_process(environment), environment) {}
 
 ExecutableHost::ExecutableHost(Printer printer, Environment environment, LocalClock clock)
     : printer_(printer),
       environment_(std::move(environment)),
       clock_(std::move(clock)),
-      progress_(STDERR_FILENO, environment_) {}
+      progress_(STDERR_FILENO, printer_.stderr_is_smart_terminal()) {}
 
 void ExecutableHost::echo(std::string_view line) {
   progress_.erase();

@@ -16,6 +16,8 @@ class ExecutableHost : public Host {
   /// The process's printer and environment, and the system clock.
   ExecutableHost();
   ExecutableHost(Printer printer, Environment environment, LocalClock clock = system_local_time);
+  /// Standard output and standard error, with the facts the printer reads from them.
+  explicit ExecutableHost(const Environment& environment);
 
   void echo(std::string_view line) override;
   Environment environment() const override { return environment_; }

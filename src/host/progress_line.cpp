@@ -35,8 +35,7 @@ std::string fit(std::string_view status, std::size_t width) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(int fd, const Environment& environment)
-    : fd_(fd), active_(::isatty(fd) == 1 && environment.get("TERM").value_or("") != "dumb") {}
+ProgressLine::ProgressLine(int fd, bool active) : fd_(fd), active_(active) {}
 
 ProgressLine::~ProgressLine() {
   erase();

@@ -13,7 +13,8 @@ namespace zarn::host {
 /// terminal and TERM is not "dumb"; elsewhere every call does nothing.
 class ProgressLine {
  public:
-  ProgressLine(int fd, const Environment& environment);
+  /// Draws on fd only when active (a terminal that can redraw a line).
+  ProgressLine(int fd, bool active);
   ~ProgressLine();
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;

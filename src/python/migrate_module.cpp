@@ -38,13 +38,6 @@ struct MigrateTaskObject {
 
 using Results = std::vector<std::optional<MigrationResult>>;
 
-/// Runs a task operation with the interpreter lock released.
-template <typename Fn>
-auto released(Fn&& fn) {
-  py::gil_scoped_release release;
-  return fn();
-}
-
 std::string result_repr(const MigrationResult& result) {
   return "MigrationResult(success=" + std::string(result.success ? "True" : "False") +
          ", message=" + py::repr(py::str(result.message)).cast<std::string>() +

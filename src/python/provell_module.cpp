@@ -21,12 +21,6 @@ struct ProvellTaskObject {
   py::object profile_name;
 };
 
-template <typename Fn>
-auto released(Fn&& fn) {
-  py::gil_scoped_release release;
-  return fn();
-}
-
 py::dict catalogue_dict(std::span<const provell::CatalogueEntry> catalogue) {
   py::dict dict;
   for (const auto& [type, value] : catalogue) dict[py::str(type)] = py::str(value);
@@ -65,8 +59,15 @@ py::dict connections_dict(const provell::ConnectionInventory& inventory) {
   return connections;
 }
 
-py::tuple lists_pair(const std::pair<std::vector<std::string>, std::vector<std::string>>& pair) {
-  return py::make_tuple(py::cast(pair.first), py::cast(pair.second));
+/// An operation on (adapter_types, verbose): any iterable of types, taken as
+/// text, and verbose by its truth value. Pairs of lists come back as 2-tuples.
+template <typename Result>
+auto on_types(Result (ProvellTask::*operation)(const std::set<std::string>&, bool)) {
+  return [operation](ProvellTaskObject& self, py::object adapter_types, py::object verbose) {
+    const auto types = text_set(adapter_types);
+    const bool chatty = truth(verbose);
+    return released([&] { return ((*self.task).*operation)(types, chatty); });
+  };
 }
 
 /// _resolve_transitive_deps adds to the set it is given and returns that same set.
@@ -114,23 +115,10 @@ void bind_task(py::module_& module) {
            })
       .def("get_installed_adapters",
            [](Task& self) { return released([&] { return self.task->get_installed_adapters(); }); })
-      .def(
-          "install_adapters",
-          [](Task& self, py::object adapter_types, py::object verbose) {
-            const auto types = text_set(adapter_types);
-            const bool chatty = truth(verbose);
-            return lists_pair(released([&] { return self.task->install_adapters(types, chatty); }));
-          },
-          py::arg("adapter_types"), py::arg("verbose") = true)
-      .def(
-          "uninstall_adapters",
-          [](Task& self, py::object adapter_types, py::object verbose) {
-            const auto types = text_set(adapter_types);
-            const bool chatty = truth(verbose);
-            return lists_pair(
-                released([&] { return self.task->uninstall_adapters(types, chatty); }));
-          },
-          py::arg("adapter_types"), py::arg("verbose") = true)
+      .def("install_adapters", on_types(&ProvellTask::install_adapters), py::arg("adapter_types"),
+           py::arg("verbose") = true)
+      .def("uninstall_adapters", on_types(&ProvellTask::uninstall_adapters),
+           py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "_maven_coord_to_url",
           [](Task& self, const std::string& coord) {
@@ -141,15 +129,8 @@ void bind_task(py::module_& module) {
           py::arg("coord"))
       .def("_resolve_transitive_deps", &resolve, py::arg("coord"), py::arg("resolved") = py::none(),
            py::arg("depth") = 0)
-      .def(
-          "download_jdbc_jars",
-          [](Task& self, py::object adapter_types, py::object verbose) {
-            const auto types = text_set(adapter_types);
-            const bool chatty = truth(verbose);
-            return lists_pair(
-                released([&] { return self.task->download_jdbc_jars(types, chatty); }));
-          },
-          py::arg("adapter_types"), py::arg("verbose") = true)
+      .def("download_jdbc_jars", on_types(&ProvellTask::download_jdbc_jars),
+           py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "_download_jar",
           [](Task& self, const std::string& url, py::object dest_path, py::object verbose) {
@@ -158,14 +139,8 @@ void bind_task(py::module_& module) {
             return released([&] { return self.task->_download_jar(url, destination, chatty); });
           },
           py::arg("url"), py::arg("dest_path"), py::arg("verbose") = true)
-      .def(
-          "update_jdbc_jars",
-          [](Task& self, py::object adapter_types, py::object verbose) {
-            const auto types = text_set(adapter_types);
-            const bool chatty = truth(verbose);
-            return released([&] { return self.task->update_jdbc_jars(types, chatty); });
-          },
-          py::arg("adapter_types"), py::arg("verbose") = true)
+      .def("update_jdbc_jars", on_types(&ProvellTask::update_jdbc_jars), py::arg("adapter_types"),
+           py::arg("verbose") = true)
       .def(
           "sync",
           [](Task& self, py::object verbose, py::object clean, py::object dry_run) {

@@ -37,6 +37,14 @@ auto with_python(Fn&& fn) {
   }
 }
 
+/// Runs a task operation with the interpreter lock released, so the host's
+/// other threads go on; the host methods take it back when they need it.
+template <typename Fn>
+auto released(Fn&& fn) {
+  py::gil_scoped_release release;
+  return fn();
+}
+
 /// The Python program that imported the plug-in, as the tasks' host. Every
 /// host piece is taken from the host's own modules when it is needed, so
 /// nothing of the host is imported with the plug-in. The tasks run with the

@@ -29,6 +29,24 @@ bool printable(std::uint32_t c) {
   return true;
 }
 
+// The escapes repr() gives str and bytes alike: the quote, the backslash,
+// and the three common controls. False for any other character.
+bool append_common_escape(std::string& out, std::uint32_t c, char quote) {
+  if (c == static_cast<unsigned char>(quote) || c == '\\') {
+    out += '\\';
+    out += static_cast<char>(c);
+  } else if (c == '\n') {
+    out += "\\n";
+  } else if (c == '\r') {
+    out += "\\r";
+  } else if (c == '\t') {
+    out += "\\t";
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Python's repr() of a str.
 void append_string_repr(std::string& out, std::string_view text) {
   const bool double_quote =
@@ -44,16 +62,8 @@ void append_string_repr(std::string& out, std::string_view text) {
     }
     i += length;
     const std::uint32_t c = utf8_code_point(text.substr(start), length);
-    if (c == static_cast<unsigned char>(quote) || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (!printable(c)) {
+    if (append_common_escape(out, c, quote)) continue;
+    if (!printable(c)) {
       if (c <= 0xff) {
         append_hex(out, 'x', c, 2);
       } else if (c <= 0xffff) {
@@ -77,16 +87,8 @@ void append_bytes_repr(std::string& out, std::string_view bytes) {
   out += quote;
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == quote || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (byte < 0x20 || byte >= 0x7f) {
+    if (append_common_escape(out, byte, quote)) continue;
+    if (byte < 0x20 || byte >= 0x7f) {
       append_hex(out, 'x', byte, 2);
     } else {
       out += c;
