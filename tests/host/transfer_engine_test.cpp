@@ -3,14 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 
 #include "support/maven_server.h"
+#include "support/tls_certificate.h"
 
 namespace zarn::host {
 namespace {
 
 using std::chrono::seconds;
 using testing::MavenServer;
+
+TransferOptions parallel(std::size_t max_parallel) {
+  TransferOptions options;
+  options.max_parallel = max_parallel;
+  return options;
+}
 
 class TransferEngineTest : public ::testing::Test {
  protected:
@@ -43,7 +51,7 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
   };
   for (const auto& test : cases) {
     ended.clear();
-    const auto engine = open_transfer_engine({}, {test.max_parallel, {}});
+    const auto engine = open_transfer_engine({}, parallel(test.max_parallel));
     std::map<std::string, TransferEngine::Id> ids;
     for (const char* name : {"a", "b", "c"}) ids[name] = fetch(*engine, name);
     if (!test.first_priority.empty()) engine->prioritize(ids[test.first_priority]);
@@ -54,7 +62,7 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
 
 TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd) {
   int signal = 0;
-  const auto engine = open_transfer_engine([&signal] { return signal; }, {2, {}});
+  const auto engine = open_transfer_engine([&signal] { return signal; }, parallel(2));
   const auto cancelled = fetch(*engine, "a");
   fetch(*engine, "b");
   engine->cancel(cancelled);
@@ -70,6 +78,81 @@ TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd)
   } catch (const TransferInterrupted& interrupted) {
     EXPECT_EQ(interrupted.signal(), SIGTERM);
   }
+}
+
+/// The error a lone GET of url ends with ("" for none), and the bytes its sink got.
+std::pair<std::string, std::size_t> get(TransferEngine& engine, const std::string& url) {
+  std::size_t received = 0;
+  std::string message = "not ended";
+  engine.start(
+      url, seconds(5), [&received](std::string_view piece) { received += piece.size(); },
+      [&message](std::exception_ptr error) {
+        message.clear();
+        try {
+          if (error) std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+          message = failure.what();
+        }
+      });
+  engine.run_until([&message] { return message != "not ended"; });
+  return {message, received};
+}
+
+TEST_F(TransferEngineTest, ABodyOverTheLimitOrLongerThanAnnouncedFails) {
+  for (const char* name : {"fits", "announced", "chunked", "longer"}) {
+    server.add_file(name, std::string(name == std::string("fits") ? 1000 : 2000, 'x'));
+  }
+  server.send_chunked("/maven2/chunked");
+  server.announce_length("/maven2/longer", 100);
+  const struct {
+    std::string name;
+    std::string message;
+    std::optional<std::size_t> received;  ///< none where it depends on the pieces
+  } cases[] = {
+      {"fits", "", 1000},
+      {"announced", "refused: 2000 bytes announced, over the limit of 1000", 0},
+      {"chunked", "cut off: longer than the limit of 1000", std::nullopt},
+      {"longer", "the body is longer than the 100 bytes announced", std::nullopt},
+  };
+  TransferOptions options;
+  options.max_body_bytes = 1000;
+  const auto engine = open_transfer_engine({}, options);
+  for (const auto& test : cases) {
+    const auto [message, received] = get(*engine, server.repo_url() + "/" + test.name);
+    EXPECT_EQ(message, test.message) << test.name;
+    if (test.received) {
+      EXPECT_EQ(received, *test.received) << test.name;
+    }
+  }
+}
+
+TEST_F(TransferEngineTest, TlsTrustsTheGivenAuthoritiesAndNeverStepsDownToHttp) {
+  const testing::TlsCertificate certificate;
+  MavenServer secure(certificate);
+  secure.add_file("a", "secret");
+  secure.redirect("/maven2/down", server.repo_url() + "/a");
+  secure.redirect("/maven2/across", "/maven2/a");
+  const struct {
+    std::string name;
+    std::filesystem::path ca_file;
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {"the built-in bundle does not know it", "", "/a", "SSL certificate problem"},
+      {"trusted through the given file", certificate.certificate(), "/a", ""},
+      {"https to https", certificate.certificate(), "/across", ""},
+      {"https to http", certificate.certificate(), "/down",
+       "refused a redirect from https to plain http"},
+  };
+  for (const auto& test : cases) {
+    TransferOptions options;
+    options.ca_file = test.ca_file;
+    const auto engine = open_transfer_engine({}, options);
+    const auto [message, received] = get(*engine, secure.repo_url() + test.path);
+    EXPECT_EQ(message.substr(0, test.message.size()), test.message) << test.name;
+    EXPECT_EQ(received, test.message.empty() ? 6u : 0u) << test.name;
+  }
+  EXPECT_EQ(server.requests("/maven2/a"), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "support/maven_server.h"
 
+#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include <httplib.h>
 #include <stdlib.h>
 
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "host/sha1.h"
+#include "support/tls_certificate.h"
 
 namespace zarn::testing {
 namespace {
@@ -28,6 +30,8 @@ struct Fault {
   std::size_t piece_size = 0;
   int pause_ms = 0;
   std::string redirect_to;
+  std::optional<std::size_t> announced;
+  bool chunked = false;
 };
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -69,7 +73,10 @@ std::string pom_text(const std::vector<PomDep>& deps) {
 }
 
 struct MavenServer::State {
-  httplib::Server server;
+  explicit State(std::unique_ptr<httplib::Server> made) : server(*made), owned(std::move(made)) {}
+  httplib::Server& server;
+  std::unique_ptr<httplib::Server> owned;
+  bool tls = false;
   std::thread thread;
   int port = 0;
   std::atomic<bool> stopping{false};
@@ -80,6 +87,7 @@ struct MavenServer::State {
   std::set<std::pair<std::string, int>> clients;
   std::string user_agent;
   std::string authorization;
+  std::map<std::string, std::string> authorizations;
   std::atomic<int> latency_ms{0};
 
   Fault record(const httplib::Request& request) {
@@ -89,6 +97,7 @@ struct MavenServer::State {
     clients.emplace(request.remote_addr, request.remote_port);
     user_agent = request.get_header_value("User-Agent");
     authorization = request.get_header_value("Authorization");
+    authorizations[request.path] = authorization;
     const auto fault = faults.find(request.path);
     return fault == faults.end() ? Fault{} : fault->second;
   }
@@ -100,6 +109,26 @@ struct MavenServer::State {
       return;
     }
     auto shared = std::make_shared<std::string>(std::move(body));
+    if (fault.chunked) {
+      response.set_chunked_content_provider(
+          "application/octet-stream", [shared](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= shared->size()) {
+              sink.done();
+              return true;
+            }
+            return sink.write(shared->data() + offset,
+                              std::min<std::size_t>(shared->size() - offset, 64 * 1024));
+          });
+      return;
+    }
+    if (fault.announced) {  // the whole body at once, whatever was announced
+      response.set_content_provider(*fault.announced, "application/octet-stream",
+                                    [shared](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                      sink.write(shared->data(), shared->size());
+                                      return false;
+                                    });
+      return;
+    }
     response.set_content_provider(
         shared->size(), "application/octet-stream",
         [this, shared, fault](std::size_t offset, std::size_t, httplib::DataSink& sink) {
@@ -121,7 +150,18 @@ struct MavenServer::State {
   }
 };
 
-MavenServer::MavenServer() : state_(std::make_unique<State>()) {
+MavenServer::MavenServer(const TlsCertificate& certificate)
+    : state_(std::make_unique<State>(std::make_unique<httplib::SSLServer>(
+          certificate.certificate().c_str(), certificate.key().c_str()))) {
+  state_->tls = true;
+  start();
+}
+
+MavenServer::MavenServer() : state_(std::make_unique<State>(std::make_unique<httplib::Server>())) {
+  start();
+}
+
+void MavenServer::start() {
   ::setenv("no_proxy", "127.0.0.1,localhost", 1);
   ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
   State& state = *state_;
@@ -157,6 +197,7 @@ MavenServer::MavenServer() : state_(std::make_unique<State>()) {
     }
     state.serve(response, std::string(std::istreambuf_iterator<char>(in), {}), fault);
   });
+  if (!state.server.is_valid()) throw std::runtime_error("cannot set up the test server");
   state.port = state.server.bind_to_any_port("127.0.0.1");
   if (state.port <= 0) throw std::runtime_error("cannot bind a loopback port");
   state.thread = std::thread([&state] { state.server.listen_after_bind(); });
@@ -174,7 +215,8 @@ int MavenServer::port() const {
 }
 
 std::string MavenServer::repo_url() const {
-  return "http://127.0.0.1:" + std::to_string(port()) + "/maven2";
+  return (state_->tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port()) +
+         "/maven2";
 }
 
 std::string MavenServer::path_of(const std::string& coord, const std::string& extension) {
@@ -272,6 +314,26 @@ std::string MavenServer::last_user_agent() const {
 std::string MavenServer::last_authorization() const {
   std::lock_guard lock(state_->mutex);
   return state_->authorization;
+}
+
+}  // namespace zarn::testing
+
+namespace zarn::testing {
+
+void MavenServer::announce_length(const std::string& path, std::size_t length) {
+  std::lock_guard lock(state_->mutex);
+  state_->faults[path].announced = length;
+}
+
+void MavenServer::send_chunked(const std::string& path) {
+  std::lock_guard lock(state_->mutex);
+  state_->faults[path].chunked = true;
+}
+
+std::string MavenServer::authorization_of(const std::string& path) const {
+  std::lock_guard lock(state_->mutex);
+  const auto found = state_->authorizations.find(path);
+  return found == state_->authorizations.end() ? "" : found->second;
 }
 
 }  // namespace zarn::testing

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
@@ -29,6 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
+/// How every zip archive, and so every jar, begins.
+constexpr std::string_view kZipSignature("PK\x03\x04", 4);
 
 /// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
 /// the path printed is the plain one ("./p//" gives "p/.zarn/jdbc_jars").
@@ -37,13 +40,29 @@ fs::path driver_folder(const std::string& project_dir) {
   return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
 }
 
-/// Whether anything, a dangling link included, has that name. Unlike a
-/// missing entry, a failed check (no search permission) is an error.
-bool name_taken(const fs::path& path) {
+/// Whether a usable archive lies under path: a non-empty file, itself or
+/// behind a link. Nothing, an empty file or a dangling link is fetched again
+/// (the new file replaces it); a folder, another link or any other kind of
+/// entry is in the way, and an error. Unlike a missing entry, a failed check
+/// (no search permission) is an error.
+bool holds_archive(const fs::path& path) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) return true;
-  if (errno == ENOENT || errno == ENOTDIR) return false;
-  host::throw_file_error("check", path, errno);
+  if (::lstat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    host::throw_file_error("check", path, errno);
+  }
+  if (S_ISREG(info.st_mode)) return info.st_size > 0;
+  if (S_ISLNK(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0) {
+      if (errno == ENOENT) return false;
+      host::throw_file_error("check", path, errno);
+    }
+    if (S_ISREG(info.st_mode) && info.st_size > 0) return true;
+    throw std::runtime_error(host::path_text(path) + " is a link to no archive, in the way");
+  }
+  throw std::runtime_error(host::path_text(path) +
+                           (S_ISDIR(info.st_mode) ? " is a folder" : " is no file") +
+                           ", in the way of the archive");
 }
 
 /// Temporary files of a run that was killed before it could remove them;
@@ -168,6 +187,35 @@ class ProgressDisplay {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+/// The coordinate each archive name of a sync belongs to, with its address.
+using NameOwners = std::map<std::string, std::pair<std::string, std::string>>;
+
+/// The names of the catalogue's own coordinates: theirs, whatever else asks.
+NameOwners catalogue_names(const ProvellTask& task, const std::set<std::string>& direct_coords) {
+  NameOwners owners;
+  for (const std::string& coord : direct_coords) {
+    try {
+      auto [url, name] = task._maven_coord_to_url(coord);
+      owners.try_emplace(std::move(name), coord, std::move(url));
+    } catch (const std::invalid_argument&) {
+      // reported at its turn
+    }
+  }
+  return owners;
+}
+
+/// Gives archive its name, or throws when another coordinate of the sync
+/// has it: two archives under one name would leave one of them unfetched, or
+/// a lookalike in place of a driver. Coordinates of one address (g:a:v and
+/// g:a:v:x) are one archive.
+void claim_name(NameOwners& owners, const Archive& archive) {
+  const auto [owner, inserted] =
+      owners.try_emplace(archive.name, archive.coord, archive.download.url);
+  if (inserted || owner->second.second == archive.download.url) return;
+  throw std::runtime_error(
+      fmt::format("archive name {} is already used by {}", archive.name, owner->second.first));
+}
+
 }  // namespace
 
 std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
@@ -202,14 +250,18 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   // Every archive is planned first, so the transfers can run ahead of the
   // report; each archive's lines still come at its turn, in coordinate order.
   std::deque<Archive> archives;
+  NameOwners owners = catalogue_names(*this, direct_coords);
   std::set<std::string> planned;
   for (const std::string& coord : all_coords) {  // a std::set is in code-point order
     Archive& archive = archives.emplace_back();
     archive.coord = coord;
     try {
       std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
+      claim_name(owners, archive);
       archive.download.dest = jdbc_jars_dir / archive.name;
-      archive.cached = name_taken(archive.download.dest);
+      archive.download.folder_swept = true;
+      archive.download.unverified_start = kZipSignature;
+      archive.cached = holds_archive(archive.download.dest);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
     } catch (const std::exception& error) {
       archive.error = error.what();
@@ -227,7 +279,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   for (Archive& archive : archives) {
     try {
       if (!archive.error.empty()) throw std::runtime_error(archive.error);
-      if (archive.deferred) archive.cached = name_taken(archive.download.dest);
+      if (archive.deferred) archive.cached = holds_archive(archive.download.dest);
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
@@ -251,6 +303,7 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   archive.download.url = url;
   archive.download.dest = dest_path;
   archive.name = dest_path.filename().string();
+  archive.download.unverified_start = kZipSignature;
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   return store_archive(host_, fetcher, archive, verbose);
 }

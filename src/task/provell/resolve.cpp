@@ -1,6 +1,8 @@
 // Maven coordinates to repository addresses, and their expansion with the
 // run-time dependencies listed in the drivers' POM descriptors.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -8,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "host/netrc.h"
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/pom.h"
@@ -77,6 +80,12 @@ bool is_plain_segment(const std::string& text) {
            std::string_view("?#%/\\").find(c) != std::string_view::npos;
   });
 }
+
+/// A resolution that reached more coordinates than one sync may bring.
+class TooManyArchives : public std::runtime_error {
+ public:
+  TooManyArchives() : std::runtime_error("too many archives") {}
+};
 
 std::string descriptor_url(const std::string& archive_url) {
   return archive_url.substr(0, archive_url.size() - std::string_view(".jar").size()) + ".pom";
@@ -243,8 +252,20 @@ std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coor
   std::set<std::string> all;
   for (const std::string& coord : coords) {
     std::set<std::string> resolved;
-    walk(coord, resolved, 0, descriptors);
+    bool too_many = false;
+    try {
+      walk(coord, resolved, 0, descriptors);
+    } catch (const TooManyArchives&) {
+      too_many = true;
+    }
     all.merge(resolved);
+    // Refused before any archive is fetched: such a tree is a fault or an attack.
+    if (too_many || all.size() > transfers.max_archives) {
+      throw std::runtime_error(fmt::format(
+          "the driver {} needs more than {} archives, more than one sync brings; nothing "
+          "was downloaded",
+          coord, transfers.max_archives));
+    }
   }
   return all;
 }
@@ -267,16 +288,32 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
   } catch (const std::exception&) {
     return;  // an unreadable descriptor only ends its own expansion
   }
+  if (depth < kMaxDepth) {
+    // Counted before the first child is walked, so a descriptor listing too
+    // many costs no request for any of them.
+    std::set<std::string_view> fresh;
+    for (const std::string& child : children) {
+      if (!resolved.contains(child)) fresh.insert(child);
+    }
+    if (resolved.size() + fresh.size() > transfers.max_archives) throw TooManyArchives();
+  }
   for (const std::string& child : children) walk(child, resolved, depth + 1, descriptors);
 }
 
 host::TransferEngine& ProvellTask::engine() {
   if (!engine_) {
+    const host::Environment environment = host_.environment();
     host::TransferOptions options;
     options.max_parallel = transfers.jobs;
-    if (const auto home = host_.environment().get_non_empty("HOME")) {
-      options.netrc = std::filesystem::path(*home) / ".netrc";
+    options.max_body_bytes = transfers.max_archive_bytes;
+    if (const auto home = environment.get_non_empty("HOME")) {
+      options.netrc = host::read_netrc(std::filesystem::path(*home) / ".netrc",
+                                       [this](std::string_view line) { host_.notice(line); });
     }
+    // What the Python ecosystem's TLS honours, and curl's own variable first.
+    const auto ca_file = environment.get_non_empty("CURL_CA_BUNDLE");
+    options.ca_file = ca_file ? *ca_file : environment.get_non_empty("SSL_CERT_FILE").value_or("");
+    options.ca_dir = environment.get_non_empty("SSL_CERT_DIR").value_or("");
     engine_ = host::open_transfer_engine([this] { return host_.pending_interrupt(); },
                                          std::move(options));
   }
