@@ -62,6 +62,10 @@ TlsCertificate::TlsCertificate() {
   write_pem(this->key(), [&](FILE* f) {
     return PEM_write_PrivateKey(f, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
   });
+  std::array<char, 16> hashed{};
+  std::snprintf(hashed.data(), hashed.size(), "%08lx.0", X509_subject_name_hash(cert.get()));
+  std::filesystem::create_directories(folder());
+  std::filesystem::copy_file(certificate(), folder() / hashed.data());
 }
 
 }  // namespace zarn::testing

@@ -12,6 +12,8 @@ class TlsCertificate {
   TlsCertificate();
   std::filesystem::path certificate() const { return files_ / "cert.pem"; }
   std::filesystem::path key() const { return files_ / "key.pem"; }
+  /// A folder holding the certificate under its hashed name, as OpenSSL looks it up.
+  std::filesystem::path folder() const { return files_ / "authorities"; }
 
  private:
   TempDir files_;
