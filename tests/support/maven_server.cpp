@@ -16,23 +16,13 @@
 #include <thread>
 
 #include "host/sha1.h"
+#include "support/server_fault.h"
 #include "support/tls_certificate.h"
 
 namespace zarn::testing {
 namespace {
 
 constexpr std::string_view kPrefix = "/maven2/";
-
-struct Fault {
-  int status = 0;
-  std::optional<std::size_t> stall_after;
-  bool cut = false;  ///< at stall_after, close instead of stalling
-  std::size_t piece_size = 0;
-  int pause_ms = 0;
-  std::string redirect_to;
-  std::optional<std::size_t> announced;
-  bool chunked = false;
-};
 
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -101,53 +91,6 @@ struct MavenServer::State {
     const auto fault = faults.find(request.path);
     return fault == faults.end() ? Fault{} : fault->second;
   }
-
-  /// Serves body with the fault's pacing; false ends the connection.
-  void serve(httplib::Response& response, std::string body, const Fault& fault) {
-    if (body.empty()) {  // a provider of no bytes is never called: the answer would hang
-      response.set_content("", "application/octet-stream");
-      return;
-    }
-    auto shared = std::make_shared<std::string>(std::move(body));
-    if (fault.chunked) {
-      response.set_chunked_content_provider(
-          "application/octet-stream", [shared](std::size_t offset, httplib::DataSink& sink) {
-            if (offset >= shared->size()) {
-              sink.done();
-              return true;
-            }
-            return sink.write(shared->data() + offset,
-                              std::min<std::size_t>(shared->size() - offset, 64 * 1024));
-          });
-      return;
-    }
-    if (fault.announced) {  // the whole body at once, whatever was announced
-      response.set_content_provider(*fault.announced, "application/octet-stream",
-                                    [shared](std::size_t, std::size_t, httplib::DataSink& sink) {
-                                      sink.write(shared->data(), shared->size());
-                                      return false;
-                                    });
-      return;
-    }
-    response.set_content_provider(
-        shared->size(), "application/octet-stream",
-        [this, shared, fault](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-          std::size_t piece = std::min<std::size_t>(shared->size() - offset, 64 * 1024);
-          if (fault.piece_size > 0) piece = std::min(piece, fault.piece_size);
-          if (fault.stall_after) {
-            if (offset >= *fault.stall_after) {
-              while (!fault.cut && !stopping)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-              return false;
-            }
-            piece = std::min(piece, *fault.stall_after - offset);
-          }
-          if (fault.pause_ms > 0 && offset > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault.pause_ms));
-          }
-          return !stopping && sink.write(shared->data() + offset, piece);
-        });
-  }
 };
 
 MavenServer::MavenServer(const TlsCertificate& certificate)
@@ -173,30 +116,31 @@ void MavenServer::start() {
   state.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   state.server.set_tcp_nodelay(true);  // no 40 ms wait between headers and body
   const std::filesystem::path root = files_.path();
-  state.server.Get(R"(/maven2/.*)", [&state, root](const httplib::Request& request,
-                                                   httplib::Response& response) {
-    const Fault fault = state.record(request);
-    if (const int latency = state.latency_ms; latency > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(latency));
-    }
-    if (!fault.redirect_to.empty()) {
-      response.set_redirect(fault.redirect_to);
-      return;
-    }
-    if (fault.status != 0) {
-      response.status = fault.status;
-      response.set_content("fault", "text/plain");
-      return;
-    }
-    const auto file = root / request.path.substr(kPrefix.size());
-    std::ifstream in(file, std::ios::binary);
-    if (request.path.find("..") != std::string::npos || !in) {
-      response.status = 404;
-      response.set_content("missing", "text/plain");
-      return;
-    }
-    state.serve(response, std::string(std::istreambuf_iterator<char>(in), {}), fault);
-  });
+  state.server.Get(R"(/maven2/.*)",
+                   [&state, root](const httplib::Request& request, httplib::Response& response) {
+                     const Fault fault = state.record(request);
+                     if (const int latency = state.latency_ms; latency > 0) {
+                       std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+                     }
+                     if (!fault.redirect_to.empty()) {
+                       response.set_redirect(fault.redirect_to);
+                       return;
+                     }
+                     if (fault.status != 0) {
+                       response.status = fault.status;
+                       response.set_content("fault", "text/plain");
+                       return;
+                     }
+                     const auto file = root / request.path.substr(kPrefix.size());
+                     std::ifstream in(file, std::ios::binary);
+                     if (request.path.find("..") != std::string::npos || !in) {
+                       response.status = 404;
+                       response.set_content("missing", "text/plain");
+                       return;
+                     }
+                     serve_body(response, std::string(std::istreambuf_iterator<char>(in), {}),
+                                fault, state.stopping);
+                   });
   if (!state.server.is_valid()) throw std::runtime_error("cannot set up the test server");
   state.port = state.server.bind_to_any_port("127.0.0.1");
   if (state.port <= 0) throw std::runtime_error("cannot bind a loopback port");

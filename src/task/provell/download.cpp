@@ -2,15 +2,12 @@
 // clean-up of the archive settings of the local Spark compute.
 
 #include <fmt/format.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
@@ -21,6 +18,7 @@
 #include "host/path_text.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
+#include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
@@ -38,31 +36,6 @@ constexpr std::string_view kZipSignature("PK\x03\x04", 4);
 fs::path driver_folder(const std::string& project_dir) {
   const std::string folder = host::path_text(project_dir);
   return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
-}
-
-/// Whether a usable archive lies under path: a non-empty file, itself or
-/// behind a link. Nothing, an empty file or a dangling link is fetched again
-/// (the new file replaces it); a folder, another link or any other kind of
-/// entry is in the way, and an error. Unlike a missing entry, a failed check
-/// (no search permission) is an error.
-bool holds_archive(const fs::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return false;
-    host::throw_file_error("check", path, errno);
-  }
-  if (S_ISREG(info.st_mode)) return info.st_size > 0;
-  if (S_ISLNK(info.st_mode)) {
-    if (::stat(path.c_str(), &info) != 0) {
-      if (errno == ENOENT) return false;
-      host::throw_file_error("check", path, errno);
-    }
-    if (S_ISREG(info.st_mode) && info.st_size > 0) return true;
-    throw std::runtime_error(host::path_text(path) + " is a link to no archive, in the way");
-  }
-  throw std::runtime_error(host::path_text(path) +
-                           (S_ISDIR(info.st_mode) ? " is a folder" : " is no file") +
-                           ", in the way of the archive");
 }
 
 /// Temporary files of a run that was killed before it could remove them;
@@ -187,35 +160,6 @@ class ProgressDisplay {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-/// The coordinate each archive name of a sync belongs to, with its address.
-using NameOwners = std::map<std::string, std::pair<std::string, std::string>>;
-
-/// The names of the catalogue's own coordinates: theirs, whatever else asks.
-NameOwners catalogue_names(const ProvellTask& task, const std::set<std::string>& direct_coords) {
-  NameOwners owners;
-  for (const std::string& coord : direct_coords) {
-    try {
-      auto [url, name] = task._maven_coord_to_url(coord);
-      owners.try_emplace(std::move(name), coord, std::move(url));
-    } catch (const std::invalid_argument&) {
-      // reported at its turn
-    }
-  }
-  return owners;
-}
-
-/// Gives archive its name, or throws when another coordinate of the sync
-/// has it: two archives under one name would leave one of them unfetched, or
-/// a lookalike in place of a driver. Coordinates of one address (g:a:v and
-/// g:a:v:x) are one archive.
-void claim_name(NameOwners& owners, const Archive& archive) {
-  const auto [owner, inserted] =
-      owners.try_emplace(archive.name, archive.coord, archive.download.url);
-  if (inserted || owner->second.second == archive.download.url) return;
-  throw std::runtime_error(
-      fmt::format("archive name {} is already used by {}", archive.name, owner->second.first));
-}
-
 }  // namespace
 
 std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
@@ -250,14 +194,23 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   // Every archive is planned first, so the transfers can run ahead of the
   // report; each archive's lines still come at its turn, in coordinate order.
   std::deque<Archive> archives;
-  NameOwners owners = catalogue_names(*this, direct_coords);
+  // The catalogue's own coordinates keep their names, whatever else asks.
+  ArchiveNames names;
+  for (const std::string& coord : direct_coords) {
+    try {
+      const auto [url, name] = _maven_coord_to_url(coord);
+      names.claim(name, coord, url);
+    } catch (const std::invalid_argument&) {
+      // reported at its turn
+    }
+  }
   std::set<std::string> planned;
   for (const std::string& coord : all_coords) {  // a std::set is in code-point order
     Archive& archive = archives.emplace_back();
     archive.coord = coord;
     try {
       std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
-      claim_name(owners, archive);
+      names.claim(archive.name, coord, archive.download.url);
       archive.download.dest = jdbc_jars_dir / archive.name;
       archive.download.folder_swept = true;
       archive.download.unverified_start = kZipSignature;

@@ -10,7 +10,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/netrc.h"
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/pom.h"
@@ -82,9 +81,8 @@ bool is_plain_segment(const std::string& text) {
 }
 
 /// A resolution that reached more coordinates than one sync may bring.
-class TooManyArchives : public std::runtime_error {
- public:
-  TooManyArchives() : std::runtime_error("too many archives") {}
+struct TooManyArchives : std::length_error {
+  using std::length_error::length_error;
 };
 
 std::string descriptor_url(const std::string& archive_url) {
@@ -252,20 +250,18 @@ std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coor
   std::set<std::string> all;
   for (const std::string& coord : coords) {
     std::set<std::string> resolved;
-    bool too_many = false;
     try {
       walk(coord, resolved, 0, descriptors);
+      all.merge(resolved);
+      if (all.size() <= transfers.max_archives) continue;
     } catch (const TooManyArchives&) {
-      too_many = true;
+      // refused below, naming the driver
     }
-    all.merge(resolved);
     // Refused before any archive is fetched: such a tree is a fault or an attack.
-    if (too_many || all.size() > transfers.max_archives) {
-      throw std::runtime_error(fmt::format(
-          "the driver {} needs more than {} archives, more than one sync brings; nothing "
-          "was downloaded",
-          coord, transfers.max_archives));
-    }
+    throw std::runtime_error(fmt::format(
+        "the driver {} needs more than {} archives, more than one sync brings; nothing was "
+        "downloaded",
+        coord, transfers.max_archives));
   }
   return all;
 }
@@ -295,29 +291,10 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
     for (const std::string& child : children) {
       if (!resolved.contains(child)) fresh.insert(child);
     }
-    if (resolved.size() + fresh.size() > transfers.max_archives) throw TooManyArchives();
+    if (resolved.size() + fresh.size() > transfers.max_archives)
+      throw TooManyArchives("too many archives");
   }
   for (const std::string& child : children) walk(child, resolved, depth + 1, descriptors);
-}
-
-host::TransferEngine& ProvellTask::engine() {
-  if (!engine_) {
-    const host::Environment environment = host_.environment();
-    host::TransferOptions options;
-    options.max_parallel = transfers.jobs;
-    options.max_body_bytes = transfers.max_archive_bytes;
-    if (const auto home = environment.get_non_empty("HOME")) {
-      options.netrc = host::read_netrc(std::filesystem::path(*home) / ".netrc",
-                                       [this](std::string_view line) { host_.notice(line); });
-    }
-    // What the Python ecosystem's TLS honours, and curl's own variable first.
-    const auto ca_file = environment.get_non_empty("CURL_CA_BUNDLE");
-    options.ca_file = ca_file ? *ca_file : environment.get_non_empty("SSL_CERT_FILE").value_or("");
-    options.ca_dir = environment.get_non_empty("SSL_CERT_DIR").value_or("");
-    engine_ = host::open_transfer_engine([this] { return host_.pending_interrupt(); },
-                                         std::move(options));
-  }
-  return *engine_;
 }
 
 }  // namespace zarn::provell
