@@ -83,7 +83,7 @@ Netrc read_netrc(const std::filesystem::path& path,
   }
   text.resize(filled);
   Netrc netrc = parse_netrc(text);
-  if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && !netrc.empty() && warn) {
+  if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0 && !netrc.empty() && warn) {
     warn("⚠ " + path_text(path) +
          " can be read by others than its owner; its passwords are used all the same "
          "(chmod 600 it)");

@@ -71,13 +71,18 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
   return coords;
 }
 
-/// Names of the archives in folder, sorted; none when it cannot be listed.
+/// Names of the usable archives in folder (as the download counts them),
+/// sorted; none when it cannot be listed.
 std::vector<std::string> archive_names(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
     std::string name = entry.path().filename().string();
-    if (name.ends_with(".jar")) names.push_back(std::move(name));
+    try {
+      if (name.ends_with(".jar") && holds_archive(entry.path())) names.push_back(std::move(name));
+    } catch (const std::exception&) {
+      // in the way: the download reports it
+    }
   }
   std::sort(names.begin(), names.end());
   return names;

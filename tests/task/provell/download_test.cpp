@@ -235,8 +235,11 @@ TEST_F(UpdateTest, ListsTheArchivesOfTheDriverFolder) {
   EXPECT_FALSE(task().update_jdbc_jars({}));
   EXPECT_EQ(printed(), "\n  No JDBC JARs downloaded\n");
   for (const char* name : {"b.jar", "a.jar", "notes.txt", ".a.jar.zarn-tmp-x1y2z3"}) {
-    testing::write_file(jars() / name, "");
+    testing::write_file(jars() / name, "PK");
   }
+  testing::write_file(jars() / "empty.jar", "");  // none of these is an archive
+  fs::create_directories(jars() / "folder.jar");
+  fs::create_symlink("gone.jar", jars() / "dangling.jar");
   EXPECT_TRUE(task().update_jdbc_jars({}));
   EXPECT_EQ(printed(),
             "\n  JDBC JARs downloaded (2):\n    - a.jar\n    - b.jar\n\n"
