@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
@@ -35,10 +36,20 @@ std::vector<std::string_view> tokens_of(std::string_view text) {
   return tokens;
 }
 
+std::string lower(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return result;
+}
+
 }  // namespace
 
 const NetrcLogin* Netrc::login_for(const std::string& host) const {
-  if (const auto found = machines.find(host); found != machines.end()) return &found->second;
+  // Host names are compared without regard to case, as DNS does.
+  if (const auto found = machines.find(lower(host)); found != machines.end()) {
+    return &found->second;
+  }
   return fallback ? &*fallback : nullptr;
 }
 
@@ -46,6 +57,7 @@ Netrc parse_netrc(std::string_view text) {
   Netrc netrc;
   const auto tokens = tokens_of(text);
   NetrcLogin* current = nullptr;
+  NetrcLogin repeated;  ///< a machine's later entries, ignored
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const std::string_view token = tokens[i];
     const bool has_value = i + 1 < tokens.size();
@@ -53,7 +65,8 @@ Netrc parse_netrc(std::string_view text) {
       current = &netrc.fallback.emplace();
     } else if (token == "machine" && has_value) {
       // The first entry for a machine wins, as in other netrc readers.
-      current = &netrc.machines.try_emplace(std::string(tokens[++i])).first->second;
+      const auto [entry, inserted] = netrc.machines.try_emplace(lower(tokens[++i]));
+      current = inserted ? &entry->second : &repeated;
     } else if (token == "login" && has_value && current != nullptr) {
       current->login = tokens[++i];
     } else if (token == "password" && has_value && current != nullptr) {

@@ -123,17 +123,23 @@ int on_debug(CURL* /*curl*/, curl_infotype type, char* data, std::size_t size, v
   return 0;
 }
 
-/// The host name of url, or "" when it has none.
-std::string host_of(const std::string& url) {
+/// The netrc login for url's host, unless url carries a login of its own.
+const host::NetrcLogin* login_for(const host::Netrc& netrc, const std::string& url) {
+  if (netrc.empty()) return nullptr;
   const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
-  char* host = nullptr;
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
-      curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) {
-    return "";
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+    return nullptr;
   }
-  std::string text(host);
+  char* user = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_USER, &user, 0) == CURLUE_OK) {
+    curl_free(user);
+    return nullptr;
+  }
+  char* host = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK) return nullptr;
+  const std::string name(host);
   curl_free(host);
-  return text;
+  return netrc.login_for(name);
 }
 
 }  // namespace
@@ -176,7 +182,7 @@ void CurlJob::attach(CURL* handle, const host::TransferOptions& options, std::ui
   set_option(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout.count()));
   // libcurl sends these to the host the transfer starts at, never to another
   // host a redirect leads to.
-  const host::NetrcLogin* login = options.netrc.login_for(host_of(url));
+  const host::NetrcLogin* login = login_for(options.netrc, url);
   set_option(curl, CURLOPT_USERNAME, login != nullptr ? login->login.c_str() : nullptr);
   set_option(curl, CURLOPT_PASSWORD, login != nullptr ? login->password.c_str() : nullptr);
   set_option(curl, CURLOPT_HEADERDATA, this);
