@@ -1,5 +1,7 @@
 #include "net/curl_job.h"
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -123,6 +125,29 @@ int on_debug(CURL* /*curl*/, curl_infotype type, char* data, std::size_t size, v
   return 0;
 }
 
+/// Whether bytes wait on a plain HTTP/1 connection after a complete
+/// response: libcurl reads no further than the announced length, so what a
+/// server sent beyond it stays there. (Over TLS the records hide it, and over
+/// HTTP/2 the bytes may belong to other streams.)
+bool bytes_beyond_response(CURL* curl) {
+  long version = 0;
+  char* scheme = nullptr;
+  curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version);
+  curl_easy_getinfo(curl, CURLINFO_SCHEME, &scheme);
+  if (scheme == nullptr || !starts_with_nocase(scheme, "http") ||
+      starts_with_nocase(scheme, "https") ||
+      (version != CURL_HTTP_VERSION_1_0 && version != CURL_HTTP_VERSION_1_1)) {
+    return false;
+  }
+  curl_socket_t socket = CURL_SOCKET_BAD;
+  if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK ||
+      socket == CURL_SOCKET_BAD) {
+    return false;
+  }
+  char byte = 0;
+  return ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+}
+
 /// The netrc login for url's host, unless url carries a login of its own.
 const host::NetrcLogin* login_for(const host::Netrc& netrc, const std::string& url) {
   if (netrc.empty()) return nullptr;
@@ -212,7 +237,9 @@ std::exception_ptr CurlJob::outcome(CURLcode code) const {
   if (downgrade || (code == CURLE_UNSUPPORTED_PROTOCOL && starts_with_nocase(url, "https:"))) {
     return std::make_exception_ptr(HttpError("refused a redirect from https to plain http"));
   }
-  if (excess || (announced && response_bytes > *announced)) {
+  const bool success = code == CURLE_OK && status >= 200 && status < 300;
+  if (excess ||
+      (announced && (response_bytes > *announced || (success && bytes_beyond_response(curl))))) {
     return std::make_exception_ptr(HttpError("the body is longer than the " +
                                              std::to_string(announced.value_or(0)) +
                                              " bytes announced"));
