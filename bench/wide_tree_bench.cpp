@@ -131,12 +131,18 @@ int main(int argc, char** argv) {
     task.transfers.jobs = jobs;
     const double cpu_start = cpu_seconds();
     const auto wall_start = std::chrono::steady_clock::now();
-    const auto [downloaded, failed] = task.download_jdbc_jars({"hive"}, false);
+    const auto [downloaded, failed] = task.download_jdbc_jars({"hive"}, true);
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
     std::printf(
         "%s, %d dependencies, --jobs %zu: %.2f s CPU, %.2f s wall, %zu stored, %zu failed\n", round,
         count, jobs, cpu_seconds() - cpu_start, wall, downloaded.size(), failed.size());
+    // The first failure, which a figure with failures needs.
+    const std::string report = out.str();
+    if (const auto at = report.find("✗"); at != std::string::npos) {
+      std::printf("  first failure: %s\n", report.substr(at, report.find('\n', at) - at).c_str());
+    }
+    out.str("");
   }
   fs::remove_all(work / "project");
 }

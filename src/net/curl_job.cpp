@@ -1,7 +1,5 @@
 #include "net/curl_job.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -117,35 +115,14 @@ std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user)
 }
 
 /// libcurl drops what a server sends beyond its Content-Length and says so
-/// only here.
+/// only here, when the excess came in the read that ended the body. (An
+/// excess that comes later stays on the connection, which libcurl then
+/// closes instead of reusing: it never reaches a sink.)
 int on_debug(CURL* /*curl*/, curl_infotype type, char* data, std::size_t size, void* user) {
   if (type == CURLINFO_TEXT && std::string_view(data, size).starts_with("Excess found")) {
     static_cast<CurlJob*>(user)->excess = true;
   }
   return 0;
-}
-
-/// Whether bytes wait on a plain HTTP/1 connection after a complete
-/// response: libcurl reads no further than the announced length, so what a
-/// server sent beyond it stays there. (Over TLS the records hide it, and over
-/// HTTP/2 the bytes may belong to other streams.)
-bool bytes_beyond_response(CURL* curl) {
-  long version = 0;
-  char* scheme = nullptr;
-  curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &version);
-  curl_easy_getinfo(curl, CURLINFO_SCHEME, &scheme);
-  if (scheme == nullptr || !starts_with_nocase(scheme, "http") ||
-      starts_with_nocase(scheme, "https") ||
-      (version != CURL_HTTP_VERSION_1_0 && version != CURL_HTTP_VERSION_1_1)) {
-    return false;
-  }
-  curl_socket_t socket = CURL_SOCKET_BAD;
-  if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK ||
-      socket == CURL_SOCKET_BAD) {
-    return false;
-  }
-  char byte = 0;
-  return ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
 }
 
 /// The netrc login for url's host, unless url carries a login of its own.
@@ -237,9 +214,7 @@ std::exception_ptr CurlJob::outcome(CURLcode code) const {
   if (downgrade || (code == CURLE_UNSUPPORTED_PROTOCOL && starts_with_nocase(url, "https:"))) {
     return std::make_exception_ptr(HttpError("refused a redirect from https to plain http"));
   }
-  const bool success = code == CURLE_OK && status >= 200 && status < 300;
-  if (excess ||
-      (announced && (response_bytes > *announced || (success && bytes_beyond_response(curl))))) {
+  if (excess || (announced && response_bytes > *announced)) {
     return std::make_exception_ptr(HttpError("the body is longer than the " +
                                              std::to_string(announced.value_or(0)) +
                                              " bytes announced"));

@@ -264,11 +264,6 @@ std::string MavenServer::last_authorization() const {
 
 namespace zarn::testing {
 
-void MavenServer::announce_length(const std::string& path, std::size_t length) {
-  std::lock_guard lock(state_->mutex);
-  state_->faults[path].announced = length;
-}
-
 void MavenServer::send_chunked(const std::string& path) {
   std::lock_guard lock(state_->mutex);
   state_->faults[path].chunked = true;

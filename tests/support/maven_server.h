@@ -74,8 +74,6 @@ class MavenServer {
   void slow_body(const std::string& path, std::size_t piece_size, int pause_ms);
   /// Answers path with a redirect to target (a request path or an address).
   void redirect(const std::string& path, const std::string& target);
-  /// Announces this Content-Length for path's body, whatever its size.
-  void announce_length(const std::string& path, std::size_t length);
   /// Sends path's body in chunks, without a Content-Length.
   void send_chunked(const std::string& path);
 

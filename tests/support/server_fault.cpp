@@ -27,14 +27,6 @@ void serve_body(httplib::Response& response, std::string body, const Fault& faul
         });
     return;
   }
-  if (fault.announced) {  // the whole body at once, whatever was announced
-    response.set_content_provider(*fault.announced, "application/octet-stream",
-                                  [shared](std::size_t, std::size_t, httplib::DataSink& sink) {
-                                    sink.write(shared->data(), shared->size());
-                                    return false;
-                                  });
-    return;
-  }
   response.set_content_provider(
       shared->size(), "application/octet-stream",
       [&stopping, shared, fault](std::size_t offset, std::size_t, httplib::DataSink& sink) {

@@ -17,7 +17,6 @@ struct Fault {
   std::size_t piece_size = 0;
   int pause_ms = 0;
   std::string redirect_to;
-  std::optional<std::size_t> announced;
   bool chunked = false;
 };
 
