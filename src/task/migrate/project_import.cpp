@@ -25,7 +25,7 @@ constexpr std::string_view kSeparator =
 /// The name becomes a folder under each copied folder, so it must be one
 /// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !host::folder_name_problem(name) && host::printable(name) == name;
+  return !host::folder_name_problem(name);
 }
 
 std::string capitalized(std::string text) {
