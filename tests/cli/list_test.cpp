@@ -47,6 +47,32 @@ TEST_P(TargetList, PrintsTheInventory) {
   EXPECT_NE(run.err.find(GetParam().in_error), std::string::npos) << run.err;
 }
 
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A project file that cannot be used names no profile, so every profile is
+// used as before; both commands say so once on standard error.
+TEST(UnusableProjectFile, IsSaidOnceAndEveryProfileUsed) {
+  for (const std::string command : {"list", "sync"}) {
+    TempDir dir;
+    write_file(dir / "p" / "profiles.yml", kProfiles);
+    std::vector<std::string> arguments{"target", command, "--profiles-dir", "p"};
+    if (command == "sync") arguments.push_back("--dry-run");
+    const ZarnRun plain = run_zarn({arguments, dir.path(), dir / "home", {}, {}});
+    write_file(dir / "pelk_project.yml", "profile: [unclosed\n");
+    const ZarnRun guessed = run_zarn({arguments, dir.path(), dir / "home", {}, {}});
+    EXPECT_EQ(guessed.exit_status, plain.exit_status) << command;
+    EXPECT_EQ(guessed.out, plain.out) << command;
+    const std::string notice =
+        "zarn: cannot read the profile from " + (dir / "pelk_project.yml").string() + ":2:1: ";
+    EXPECT_EQ(count_of(guessed.err, notice), 1u) << guessed.err;
+    EXPECT_NE(guessed.err.find("; using every profile\n"), std::string::npos) << guessed.err;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TargetList,
     ::testing::Values(
