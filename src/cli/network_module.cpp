@@ -36,13 +36,13 @@ bool guarded(const fs::path& path, uid_t owner) {
   return (info.st_uid == 0 || info.st_uid == owner) && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-/// The first of the installed module, its folder and the folder above that
-/// someone other than root and the executable's owner could have planted or
-/// replaced (a build in /tmp/build looks in /tmp/lib/zarn), or nothing.
+/// The installed module or its folder when someone other than root and the
+/// executable's owner could have planted or replaced it (a build in
+/// /tmp/build looks in /tmp/lib/zarn), else nothing.
 std::optional<fs::path> unguarded(const fs::path& module) {
   struct stat executable {};
   const uid_t owner = ::stat("/proc/self/exe", &executable) == 0 ? executable.st_uid : 0;
-  for (const fs::path& path : {module, module.parent_path(), module.parent_path().parent_path()}) {
+  for (const fs::path& path : {module, module.parent_path()}) {
     if (!guarded(path, owner)) return path;
   }
   return std::nullopt;

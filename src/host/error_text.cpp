@@ -9,7 +9,7 @@
 namespace zarn::host {
 
 std::string error_text(const std::exception& error, std::string_view operation) {
-  const std::string what = error.what();
+  std::string what = error.what();
   if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) {
     return std::string(operation) + " ran out of memory";
   }

@@ -1,14 +1,15 @@
 #include "host/lock_file.h"
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <string>
 
 #include "host/file_error.h"
-#include "host/host.h"
 #include "host/unique_fd.h"
 
 namespace zarn::host {
