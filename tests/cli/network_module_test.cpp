@@ -98,7 +98,6 @@ namespace {
 // The installed place is used only when nobody but root and zarn's owner
 // could have put the module there: /tmp/build/zarn must not load /tmp/lib/zarn.
 TEST(NetworkModule, TheInstalledPlaceIsRefusedWhenOthersCanChangeIt) {
-  if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
   struct Case {
     std::string label;
     fs::perms module_mode;
@@ -115,6 +114,7 @@ TEST(NetworkModule, TheInstalledPlaceIsRefusedWhenOthersCanChangeIt) {
       {"folder of another user", plain, plain, 65534, "lib/zarn"},
   };
   for (const Case& c : cases) {
+    if (c.folder_owner != 0 && ::geteuid() != 0) continue;  // giving a folder away needs root
     TempDir dir;
     const fs::path binary = dir / "bin" / "zarn";
     const fs::path module = dir / "lib" / "zarn" / "libzarn-net.so";
@@ -124,7 +124,9 @@ TEST(NetworkModule, TheInstalledPlaceIsRefusedWhenOthersCanChangeIt) {
     fs::copy_file(zarn_binary().parent_path() / "libzarn-net.so", module);
     fs::permissions(module, c.module_mode);
     fs::permissions(module.parent_path(), c.folder_mode);
-    ASSERT_EQ(::chown(module.parent_path().c_str(), c.folder_owner, 0), 0);
+    if (c.folder_owner != 0) {
+      ASSERT_EQ(::chown(module.parent_path().c_str(), c.folder_owner, 0), 0);
+    }
 
     const ZarnRun sync = run_binary(binary, setup(dir, kSync), dir);
     const std::string refusal = "Error: cannot load the network module " + module.string() + ": " +
