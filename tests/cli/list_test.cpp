@@ -97,6 +97,16 @@ INSTANTIATE_TEST_SUITE_P(
                         R"("package": "pelk-snowflake", "default_target": true})",
                         "  ]", "}"}),
                  ""},
+        ListCase{
+            "names JSON must escape, and the printer leaves valid",
+            "dev:\n  outputs:\n    \"a\\x9b\\u202e\\e\": {type: postgres}\n",
+            {"--profile", "dev", "--json"},
+            0,
+            lines({R"({)", R"(  "profiles_file": "p/profiles.yml",)", R"(  "connections": [)",
+                   R"(    {"name": "a\u009b\u202e\u001b", "type": "postgres", "profile": "dev", )"
+                   R"("package": "pelk-postgres", "default_target": false})",
+                   "  ]", "}"}),
+            ""},
         ListCase{"profile not in the file",
                  "dev:\n  outputs:\n    pg: {type: postgres}\n",
                  {"--profile", "nosuch"},
