@@ -85,10 +85,11 @@ py::set adapter_types(const provell::ConnectionInventory& inventory) {
   for (const auto& connection : inventory) {
     const py::object type = to_python(connection.type);
     if (PyObject_Hash(type.ptr()) == -1) {
-      py::raise_from(PyExc_TypeError,
-                     ("connection '" + connection.name + "': type " +
-                      py::repr(type).cast<std::string>() + " is not an adapter type")
-                         .c_str());
+      py::error_already_set unhashable;  // taken first: repr() needs no error pending
+      const std::string text = "connection '" + connection.name + "': type " +
+                               py::repr(type).cast<std::string>() + " is not an adapter type";
+      unhashable.restore();
+      py::raise_from(PyExc_TypeError, text.c_str());
       throw py::error_already_set();
     }
     types.add(type);
