@@ -79,9 +79,9 @@ std::optional<std::string> optional_path_text(py::handle value) {
   return std::nullopt;
 }
 
-std::unique_ptr<MigrateTaskObject> make_task(py::object source_path, py::object profiles_only,
-                                             py::object project_only, py::object full,
-                                             py::object dry_run, py::object project_dir) {
+std::unique_ptr<MigrateTaskObject> make_task(py::handle source_path, py::handle profiles_only,
+                                             py::handle project_only, py::handle full,
+                                             py::handle dry_run, py::handle project_dir) {
   auto object = std::make_unique<MigrateTaskObject>();
   object->host = std::make_unique<PythonHost>();
   const auto source = optional_path_text(source_path);
@@ -160,7 +160,7 @@ void bind_task(py::module_& module) {
           "Mode B: Import pelk project INTO current ZARN project.")
       .def(
           "_copy_directory",
-          [](Task& self, py::object dir_name, py::object source_name) {
+          [](Task& self, py::handle dir_name, py::handle source_name) {
             const std::string dir = name_argument(dir_name);
             const std::string source = name_argument(source_name);
             return call(self, [&] { return self.task->_copy_directory(dir, source); });
@@ -169,7 +169,7 @@ void bind_task(py::module_& module) {
           py::arg("source_name"))
       .def(
           "_import_profile_targets",
-          [](Task& self, py::object source_name) {
+          [](Task& self, py::handle source_name) {
             const std::string source = name_argument(source_name);
             return call(self, [&] { return self.task->_import_profile_targets(source); });
           },
@@ -183,7 +183,7 @@ void bind_task(py::module_& module) {
           "Show migration summary for Mode A.", py::arg("results"))
       .def(
           "_show_import_summary",
-          [](Task& self, py::object source_name, const Results& results) {
+          [](Task& self, py::handle source_name, const Results& results) {
             const std::string source = name_argument(source_name);
             call(self, [&] { self.task->_show_import_summary(source, results); });
           },

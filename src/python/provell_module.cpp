@@ -51,7 +51,7 @@ std::optional<std::string> optional_path_text(py::handle value) {
   return std::nullopt;
 }
 
-std::unique_ptr<ProvellTaskObject> make_task(py::object project_dir, py::object profiles_dir,
+std::unique_ptr<ProvellTaskObject> make_task(py::handle project_dir, py::handle profiles_dir,
                                              py::object profile_name) {
   auto object = std::make_unique<ProvellTaskObject>();
   object->host = std::make_unique<PythonHost>(module_maven_repo);
@@ -109,7 +109,7 @@ auto on_types(Result (ProvellTask::*operation)(const std::set<std::string>&, boo
 }
 
 /// _resolve_transitive_deps adds to the set it is given and returns that same set.
-py::object resolve(ProvellTaskObject& self, py::object coord, py::object resolved, int depth) {
+py::object resolve(ProvellTaskObject& self, py::handle coord, py::object resolved, int depth) {
   const std::string coordinate = text_argument(coord, "coord");
   if (resolved.is_none()) resolved = py::set();
   std::set<std::string> known = text_set(resolved);
@@ -184,7 +184,7 @@ void bind_task(py::module_& module) {
            py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "_maven_coord_to_url",
-          [](Task& self, py::object coord) {
+          [](Task& self, py::handle coord) {
             const std::string coordinate = text_argument(coord, "coord");
             const auto [url, jar_name] =
                 call(self, [&] { return self.task->_maven_coord_to_url(coordinate); });
@@ -201,7 +201,7 @@ void bind_task(py::module_& module) {
            py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "_download_jar",
-          [](Task& self, py::object url, py::object dest_path, py::object verbose) {
+          [](Task& self, py::handle url, py::handle dest_path, py::object verbose) {
             const std::string address = text_argument(url, "url");
             const std::filesystem::path destination = path_argument(dest_path);
             const bool chatty = truth(verbose);

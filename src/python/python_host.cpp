@@ -1,7 +1,6 @@
 #include "python/python_host.h"
 
 #include <csignal>
-#include <map>
 
 #include "python/values.h"
 
@@ -158,13 +157,10 @@ void PythonComputeRegistry::_save() {
 }
 
 host::Environment environment_snapshot() {
-  // From os.environ, under the GIL: another thread may be changing it.
-  std::map<std::string, std::string> variables;
-  const py::object environ = py::module_::import("os").attr("environb");
-  for (const auto& [name, value] : environ.cast<py::dict>()) {
-    variables.emplace(name.cast<std::string>(), value.cast<std::string>());
-  }
-  return host::Environment(std::move(variables));
+  // The host changes the environment (os.environ, os.putenv) only while it
+  // holds the GIL, so a walk made holding it never meets a half-grown table.
+  const py::gil_scoped_acquire lock;
+  return host::Environment::from_process();
 }
 
 }  // namespace zarn::python

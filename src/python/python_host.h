@@ -92,7 +92,7 @@ class PythonComputeRegistry : public host::ComputeRegistry {
   py::object registry_;
 };
 
-/// The host's environment variables as os.environ holds them now; needs the GIL.
+/// The process environment as it is now, read holding the GIL.
 host::Environment environment_snapshot();
 
 }  // namespace zarn::python
