@@ -2,14 +2,10 @@
 
 #include <pybind11/stl.h>
 
-#include <cstring>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "host/errors.h"
-#include "host/file_error.h"
-#include "host/host.h"
-#include "python/python_host.h"
 #include "yaml/load.h"
 
 namespace zarn::python {
