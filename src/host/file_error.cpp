@@ -13,6 +13,12 @@ FileError::FileError(const std::string& action, std::filesystem::path path, int 
       path_(std::move(path)),
       error_number_(error_number) {}
 
+FileError::FileError(const std::string& action, std::filesystem::path path, int error_number,
+                     const std::string& reason)
+    : std::runtime_error("cannot " + action + " " + path.string() + ": " + reason),
+      path_(std::move(path)),
+      error_number_(error_number) {}
+
 void throw_file_error(const std::string& action, const std::filesystem::path& path,
                       int error_number) {
   throw FileError(action, path, error_number);

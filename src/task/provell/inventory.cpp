@@ -74,6 +74,8 @@ std::optional<std::string> ProvellTask::_get_profile_name() {
     const yaml::Node* profile = project.find("profile");
     if (profile == nullptr || !profile->is_string()) return std::nullopt;
     return profile->as_string();
+  } catch (const host::Interrupted&) {
+    throw;
   } catch (const std::exception& error) {
     if (!std::exchange(told_project_file_unusable_, true)) {
       host_.notice(unusable_project_file(project_file, error.what()));
@@ -98,6 +100,8 @@ yaml::Node ProvellTask::_load_profiles() {
     throw std::runtime_error(profiles_path.string() + ": the top level is " +
                              std::string(yaml::kind_name(profiles.kind())) +
                              ", not a mapping of profile names");
+  } catch (const host::Interrupted&) {
+    throw;
   } catch (const std::exception& cause) {
     throw host::PelkRuntimeError("Failed to load profiles.yml: " + std::string(cause.what()),
                                  std::current_exception());
