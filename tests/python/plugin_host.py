@@ -67,6 +67,18 @@ class Workspace:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
+def in_child(source, timeout=120):
+    """Runs source in a fresh interpreter that imports the plug-in as this one
+    does, so a crash or a hang fails one case: (exit status, stdout)."""
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([HERE, TREE]))
+    try:
+        result = subprocess.run([sys.executable, "-c", source], env=environment,
+                                capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return "hung", ""
+    return result.returncode, result.stdout
+
+
 def run_zarn(workspace, *args, env=None):
     """Runs the executable in the workspace's project; its stdout, with the root as {root}."""
     environment = dict(os.environ, HOME=workspace.home, ZARN_PYTHON=sys.executable, **(env or {}))
@@ -90,13 +102,15 @@ class Repository:
     def __init__(self):
         self.folder = tempfile.mkdtemp(prefix="zarn-repo-")
         self.release = threading.Event()
-        folder, release = self.folder, self.release
+        self.requests = []
+        folder, release, requests = self.folder, self.release, self.requests
 
         class Handler(http.server.SimpleHTTPRequestHandler):
             def __init__(self, *args, **kwargs):
                 super().__init__(*args, directory=folder, **kwargs)
 
             def do_GET(self):
+                requests.append(self.path)
                 if self.path.startswith("/stall/"):
                     release.wait(30)
                     return

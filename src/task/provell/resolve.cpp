@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "host/printable.h"
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/pom.h"
@@ -72,12 +73,8 @@ bool is_followed(const PomDependency& dependency) {
 
 /// Whether text stays one segment of a request path and of a file name.
 bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == "..") return false;
-  return std::none_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F || byte == ' ' ||
-           std::string_view("?#%/\\").find(c) != std::string_view::npos;
-  });
+  if (text == "." || text == ".." || host::has_unsafe_character(text)) return false;
+  return text.find_first_of(" ?#%/\\") == std::string::npos;
 }
 
 /// A resolution that reached more coordinates than one sync may bring.
@@ -94,11 +91,13 @@ std::string descriptor_url(const std::string& archive_url) {
 std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
     const std::string& coord) const {
   const auto parts = split_coordinate(coord);
-  if (parts.size() < 3) throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+  if (parts.size() < 3) {
+    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+  }
   // The parts become request path segments and the archive name a file of
   // the driver folder: a descriptor must not be able to steer either.
   if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
   }
   const std::string& artifact_id = parts[1];
   const std::string& version = parts[2];
@@ -125,9 +124,10 @@ class ProvellTask::Descriptors {
   Descriptors(const Descriptors&) = delete;
   Descriptors& operator=(const Descriptors&) = delete;
 
-  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is on.
+  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
+  /// on; a self-contained driver's is never read, so never fetched.
   void prefetch(const std::string& coord) {
-    if (look_ahead_) request(coord, 0);
+    if (look_ahead_ && worth_fetching(coord)) request(coord, 0);
   }
 
   /// The followed dependencies of coord's descriptor, as coordinates in
