@@ -8,6 +8,7 @@
 
 #include "host/file_error.h"
 #include "host/path_text.h"
+#include "host/printable.h"
 
 namespace zarn::provell {
 
@@ -35,8 +36,8 @@ void ArchiveNames::claim(const std::string& name, const std::string& coord,
                          const std::string& url) {
   const auto [owner, inserted] = owners_.try_emplace(name, coord, url);
   if (inserted || owner->second.second == url) return;
-  throw std::runtime_error(
-      fmt::format("archive name {} is already used by {}", name, owner->second.first));
+  throw std::runtime_error(fmt::format("archive name {} is already used by {}", name,
+                                       host::printable(owner->second.first)));
 }
 
 }  // namespace zarn::provell

@@ -29,8 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
-/// How every zip archive, and so every jar, begins.
-constexpr std::string_view kZipSignature("PK\x03\x04", 4);
+constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip archive begins
 
 /// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
 /// the path printed is the plain one ("./p//" gives "p/.zarn/jdbc_jars").
