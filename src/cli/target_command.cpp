@@ -22,6 +22,7 @@ struct TargetOptions {
   bool clean = false;
   bool dry_run = false;
   std::size_t jobs = provell::TransferSettings{}.jobs;
+  std::size_t streams = provell::TransferSettings{}.streams;
   bool json = false;
   std::vector<std::string> adapter_types;
 };
@@ -64,11 +65,15 @@ void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
   command->add_option("--jobs,-j", options->jobs, "Transfers at once (1: one after another)")
       ->check(CLI::Range(std::size_t{1}, std::size_t{64}))
       ->capture_default_str();
+  command->add_option("--streams", options->streams, "Transfers at once over one HTTP/2 connection")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{256}))
+      ->capture_default_str();
   command->callback([&host, &action, options] {
     action = [&host, options] {
       host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       task->transfers.jobs = options->jobs;
+      task->transfers.streams = options->streams;
       return exit_status_of(task->sync(!options->quiet, options->clean, options->dry_run));
     };
   });

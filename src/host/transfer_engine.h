@@ -20,7 +20,12 @@ struct TransferOptions {
   /// archives are a few hundred MB.
   static constexpr std::uint64_t kMaxBodyBytes = std::uint64_t{1} << 30;
 
+  /// Connections to a server, and transfers at once over connections that
+  /// carry one transfer at a time (HTTP/1.1).
   std::size_t max_parallel = 1;
+  /// Transfers at once once a response shows the connection multiplexes
+  /// (HTTP/2): streams share max_parallel connections, in practice one.
+  std::size_t max_streams = 64;
   /// Logins sent to the host a transfer starts at, never to a host it is
   /// redirected to.
   Netrc netrc;
@@ -33,10 +38,13 @@ struct TransferOptions {
 };
 
 /// Many HTTP(S) GETs at once on the caller's thread: up to max_parallel run
-/// together over kept-alive connections, multiplexed where the server speaks
-/// HTTP/2; the rest wait in a queue in the order they were started. Nothing
-/// moves unless run_until() runs. A transfer that starts at https follows
-/// only https redirects; a body longer than its Content-Length fails.
+/// together over kept-alive connections, up to max_streams once a response
+/// shows the server multiplexes (HTTP/2); the rest wait in a queue in the
+/// order they were started. Against a server that closes its connections
+/// after each response, few new connections are set up at once, so its
+/// accept queue never overflows (a dropped connection costs a whole second
+/// of retransmission). Nothing moves unless run_until() runs. A transfer that starts at https
+/// follows only https redirects; a body longer than its Content-Length fails.
 ///
 /// Each transfer has its own time-out: it fails when no byte arrives for that
 /// long, and when fewer than kMinimumRate bytes a second arrive over a whole
@@ -66,6 +74,8 @@ class TransferEngine {
   /// the transfers stay, for their owners to cancel.
   virtual void run_until(const std::function<bool()>& finished) = 0;
 
+  /// Transfers running now (not those queued).
+  virtual std::size_t in_flight() const = 0;
   /// Body bytes received so far by all transfers.
   virtual std::uint64_t bytes_received() const = 0;
   /// Called from run_until() about ten times a second, for live progress.

@@ -11,7 +11,8 @@
 namespace zarn::host {
 namespace {
 
-constexpr std::size_t kWriteBuffer = 1 << 20;
+/// Per archive in flight: dozens run at once over one HTTP/2 connection.
+constexpr std::size_t kWriteBuffer = 128 << 10;
 constexpr std::size_t kMaxChecksumBytes = 1024;
 
 /// The checksum a ".sha1" file holds: its first word, in lower case.

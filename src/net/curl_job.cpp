@@ -48,6 +48,10 @@ void read_status_line(CurlJob& job, std::string_view line) {
   job.reason.clear();
   job.announced.reset();
   job.response_bytes = 0;
+  job.answered = true;
+  job.multiplexed = line.starts_with("HTTP/2") || line.starts_with("HTTP/3");
+  // HTTP/1.0 closes unless it says otherwise; "Connection:" below may say so.
+  job.closes = line.starts_with("HTTP/1.0");
   const auto code_start = line.find(' ');
   if (code_start == std::string_view::npos) return;
   const std::string_view rest = line.substr(code_start + 1);
@@ -58,6 +62,11 @@ void read_status_line(CurlJob& job, std::string_view line) {
 
 /// False when the header ends the transfer.
 bool read_header(CurlJob& job, std::string_view line) {
+  if (starts_with_nocase(line, "connection:")) {
+    const std::string_view value = trimmed(line.substr(11));
+    if (starts_with_nocase(value, "close")) job.closes = true;
+    if (starts_with_nocase(value, "keep-alive")) job.closes = false;
+  }
   const bool success = job.status >= 200 && job.status < 300;
   const bool redirect = job.status >= 300 && job.status < 400;
   if (success && starts_with_nocase(line, "content-length:")) {

@@ -31,6 +31,9 @@ struct CurlJob {
   std::uint64_t response_bytes = 0;        ///< body bytes of the last response
   bool excess = false;                     ///< the server sent more than it announced
   bool downgrade = false;                  ///< an https transfer was sent to plain http
+  bool answered = false;                   ///< a status line has come
+  bool multiplexed = false;                ///< it came over HTTP/2 or later
+  bool closes = false;                     ///< the server closes the connection after this response
   std::exception_ptr sink_error;
   std::uint64_t* total_bytes = nullptr;
   std::uint64_t bytes = 0;

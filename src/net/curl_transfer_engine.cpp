@@ -20,6 +20,10 @@ using host::HttpError;
 using host::TransferEngine;
 
 constexpr int kPollMilliseconds = 100;  // also the interrupt poll's period
+/// New connections awaiting their first answer at once, against a server
+/// that closes every connection: under the smallest accept queues in use
+/// (Python's http.server listens with a backlog of 5).
+constexpr std::size_t kMaxConnectionSetups = 4;
 
 void init_curl_once() {
   static const bool initialised = [] {
@@ -81,6 +85,8 @@ struct CurlTransferEngine::State {
   std::set<Id> running;
   std::vector<CURL*> idle;  ///< handles kept for reuse: they keep their settings
   std::uint64_t total_bytes = 0;
+  bool multiplexed = false;  ///< a response came over a multiplexed connection
+  bool closing = false;      ///< a response said its connection closes after it
 
   ~State() {
     for (auto& [id, job] : jobs) release(job);
@@ -120,9 +126,30 @@ struct CurlTransferEngine::State {
     }
   }
 
+  std::size_t window() const {
+    return multiplexed ? std::max(options.max_parallel, options.max_streams) : options.max_parallel;
+  }
+
+  /// What the running transfers' responses tell of the server so far.
+  void learn_from_responses() {
+    for (const Id id : running) {
+      const CurlJob& job = jobs.at(id);
+      multiplexed = multiplexed || job.multiplexed;
+      closing = closing || job.closes;
+    }
+  }
+
   void launch_queued() {
-    while (running.size() < options.max_parallel && !queue.empty()) {
+    // Each transfer to a server that closes its connections sets up a new one.
+    std::size_t setting_up = 0;
+    if (closing) {
+      setting_up = static_cast<std::size_t>(std::count_if(
+          running.begin(), running.end(), [this](Id id) { return !jobs.at(id).answered; }));
+    }
+    while (running.size() < window() && !queue.empty()) {
+      if (closing && setting_up >= kMaxConnectionSetups) return;
       launch(jobs.at(queue.pop_front()));
+      ++setting_up;
     }
   }
 
@@ -147,6 +174,7 @@ struct CurlTransferEngine::State {
   void step() {
     int still_running = 0;
     curl_multi_perform(multi, &still_running);
+    learn_from_responses();
     std::map<Id, std::exception_ptr> ended;
     int left = 0;
     while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
@@ -182,6 +210,9 @@ CurlTransferEngine::CurlTransferEngine(host::InterruptPoll pending_interrupt,
   const auto limit = static_cast<long>(state_->options.max_parallel);
   curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, limit);
   curl_multi_setopt(state_->multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+  state_->options.max_streams = std::max<std::size_t>(1, state_->options.max_streams);
+  curl_multi_setopt(state_->multi, CURLMOPT_MAX_CONCURRENT_STREAMS,
+                    static_cast<long>(state_->options.max_streams));
 }
 
 CurlTransferEngine::~CurlTransferEngine() = default;
@@ -223,6 +254,10 @@ void CurlTransferEngine::run_until(const std::function<bool()>& finished) {
     state_->check_interrupt();
     state_->step();
   }
+}
+
+std::size_t CurlTransferEngine::in_flight() const {
+  return state_->running.size();
 }
 
 std::uint64_t CurlTransferEngine::bytes_received() const {

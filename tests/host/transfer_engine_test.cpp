@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <optional>
 #include <thread>
@@ -83,6 +84,39 @@ TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd)
     ADD_FAILURE() << "not interrupted";
   } catch (const TransferInterrupted& interrupted) {
     EXPECT_EQ(interrupted.signal(), SIGTERM);
+  }
+}
+
+TEST_F(TransferEngineTest, AServerThatClosesEveryConnectionGetsFewNewOnesAtOnce) {
+  // A burst of new connections overflows a small accept queue, and each one
+  // dropped costs a second of retransmission.
+  const struct {
+    std::string name;
+    bool closing;
+    int least;
+    int most;
+  } cases[] = {
+      {"kept alive: as many as the transfers", false, 5, 8},
+      {"closed after each answer: a few at once", true, 2, 4},
+  };
+  for (const auto& test : cases) {
+    MavenServer origin;
+    origin.add_file("f", "f");
+    origin.set_latency(20);
+    if (test.closing) origin.close_connections();
+    const auto engine = open_transfer_engine({}, parallel(8));
+    int answers = 0;
+    for (int i = 0; i < 40; ++i) {
+      engine->start(
+          origin.repo_url() + "/f", seconds(5), [](std::string_view) {},
+          [&answers](std::exception_ptr) { ++answers; });
+    }
+    engine->run_until([&answers] { return answers == 40; });
+    // Past the first round, which starts before any answer tells how the server behaves.
+    const auto at_once = origin.requests_at_once();
+    const int most = *std::max_element(at_once.begin() + 8, at_once.end());
+    EXPECT_GE(most, test.least) << test.name;
+    EXPECT_LE(most, test.most) << test.name;
   }
 }
 

@@ -79,6 +79,9 @@ struct MavenServer::State {
   std::string authorization;
   std::map<std::string, std::string> authorizations;
   std::atomic<int> latency_ms{0};
+  std::atomic<bool> closing{false};
+  std::atomic<int> answering{0};
+  std::vector<int> at_once;
 
   Fault record(const httplib::Request& request) {
     std::lock_guard lock(mutex);
@@ -119,6 +122,15 @@ void MavenServer::start() {
   state.server.Get(R"(/maven2/.*)",
                    [&state, root](const httplib::Request& request, httplib::Response& response) {
                      const Fault fault = state.record(request);
+                     {
+                       std::lock_guard lock(state.mutex);
+                       state.at_once.push_back(++state.answering);
+                     }
+                     struct Answered {
+                       std::atomic<int>& answering;
+                       ~Answered() { --answering; }
+                     } answered{state.answering};
+                     if (state.closing) response.set_header("Connection", "close");
                      if (const int latency = state.latency_ms; latency > 0) {
                        std::this_thread::sleep_for(std::chrono::milliseconds(latency));
                      }
@@ -191,6 +203,15 @@ void MavenServer::add_jar(const std::string& coord, std::size_t size) {
   host::Sha1 sha1;
   sha1.update(content);
   add_file(relative + ".sha1", sha1.hex_digest());
+}
+
+void MavenServer::close_connections() {
+  state_->closing = true;
+}
+
+std::vector<int> MavenServer::requests_at_once() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->at_once;
 }
 
 void MavenServer::set_latency(int milliseconds) {

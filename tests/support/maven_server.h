@@ -61,6 +61,8 @@ class MavenServer {
 
   /// Delays every answer by this long, as a distant server would.
   void set_latency(int milliseconds);
+  /// Closes every connection after its response ("Connection: close").
+  void close_connections();
   /// Answers requests for path with this status and a short body.
   void fail_with(const std::string& path, int status);
   /// Sends the headers and the first bytes of path's body, then stalls
@@ -78,6 +80,8 @@ class MavenServer {
   void send_chunked(const std::string& path);
 
   int requests(const std::string& path) const;
+  /// For each request in order: the requests being answered when it came, itself included.
+  std::vector<int> requests_at_once() const;
   int total_requests() const;
   /// The paths requested, in order.
   std::vector<std::string> request_log() const;

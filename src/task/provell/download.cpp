@@ -154,8 +154,8 @@ class ProgressDisplay {
                                       [](const Archive& a) { return a.download.body_ended; });
       status += fmt::format(", {}/{} archives", done, wanted);
     }
-    status += fmt::format(", {:.1f} MB at {:.1f} MB/s", megabytes,
-                          seconds > 0 ? megabytes / seconds : 0.0);
+    status += fmt::format(", {} in flight, {:.1f} MB at {:.1f} MB/s", engine_.in_flight(),
+                          megabytes, seconds > 0 ? megabytes / seconds : 0.0);
     host_.show_progress(status);
   }
 

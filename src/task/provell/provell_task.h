@@ -53,6 +53,8 @@ struct TransferSettings {
   std::size_t max_archives = 50000;
   /// The largest archive taken (the largest drivers are a few hundred MB).
   std::uint64_t max_archive_bytes = std::uint64_t{1} << 30;
+  /// Transfers at once over a multiplexed (HTTP/2) connection, when jobs > 1.
+  std::size_t streams = 64;
 };
 
 /// Package names that went through, and those that failed.

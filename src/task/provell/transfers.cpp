@@ -13,6 +13,8 @@ host::TransferEngine& ProvellTask::engine() {
     const host::Environment environment = host_.environment();
     host::TransferOptions options;
     options.max_parallel = transfers.jobs;
+    // One at a time stays one at a time, in the order of the report.
+    options.max_streams = transfers.jobs > 1 ? transfers.streams : 1;
     options.max_body_bytes = transfers.max_archive_bytes;
     if (const auto home = environment.get_non_empty("HOME")) {
       options.netrc = host::read_netrc(std::filesystem::path(*home) / ".netrc",
