@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang-14 libclang-rt-14-dev pkg-config clang-format clang-tidy
   libyaml-dev libcurl4-openssl-dev libssl-dev libexpat1-dev libcli11-dev libfmt-dev
-  libgtest-dev libcpp-httplib-dev
+  libgtest-dev libcpp-httplib-dev nghttp2-server
   python3 python3-venv python3-dev python3-yaml pybind11-dev curl ca-certificates
 )
 

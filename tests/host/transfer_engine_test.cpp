@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/maven_server.h"
+#include "support/nghttpd_server.h"
 #include "support/tls_certificate.h"
 
 namespace zarn::host {
@@ -117,6 +118,40 @@ TEST_F(TransferEngineTest, AServerThatClosesEveryConnectionGetsFewNewOnesAtOnce)
     const int most = *std::max_element(at_once.begin() + 8, at_once.end());
     EXPECT_GE(most, test.least) << test.name;
     EXPECT_LE(most, test.most) << test.name;
+  }
+}
+
+TEST(MultiplexedTransferTest, OneHttp2ConnectionCarriesTheStreamsTheSettingAllows) {
+  if (!testing::NghttpdServer::available()) GTEST_SKIP() << "nghttpd is not installed";
+  const testing::TlsCertificate certificate;
+  const testing::TempDir docroot;
+  constexpr int kFiles = 40;
+  for (int i = 0; i < kFiles; ++i) {
+    testing::write_file(docroot / ("f" + std::to_string(i)), std::string(1 << 20, 'x'));
+  }
+  const struct {
+    std::size_t max_streams;
+    int least;
+    int most;
+  } cases[] = {{64, 9, kFiles}, {8, 1, 8}};
+  for (const auto& test : cases) {
+    testing::NghttpdServer server(docroot.path(), certificate);
+    TransferOptions options = parallel(8);
+    options.max_streams = test.max_streams;
+    options.ca_file = certificate.certificate();
+    const auto engine = open_transfer_engine({}, options);
+    int answers = 0;
+    for (int i = 0; i < kFiles; ++i) {
+      engine->start(
+          server.url() + "/f" + std::to_string(i), seconds(5), [](std::string_view) {},
+          [&answers](std::exception_ptr error) { answers += error ? 1000 : 1; });
+    }
+    engine->run_until([&answers] { return answers >= kFiles; });
+    server.stop();
+    EXPECT_EQ(answers, kFiles) << test.max_streams;
+    EXPECT_EQ(server.connections(), 1) << test.max_streams;
+    EXPECT_GE(server.most_streams_at_once(), test.least) << test.max_streams;
+    EXPECT_LE(server.most_streams_at_once(), test.most) << test.max_streams;
   }
 }
 
