@@ -30,7 +30,10 @@ async def pump(reader, writer, delay):
             writer.write(chunk)
             await writer.drain()
         if writer.can_write_eof():
-            writer.write_eof()
+            try:
+                writer.write_eof()
+            except OSError:  # the other side has gone already
+                pass
 
     releaser = asyncio.create_task(release())
     try:

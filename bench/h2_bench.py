@@ -60,6 +60,8 @@ class Repository:
                                         str(port), self.key, self.cert],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         port_file = os.path.join(work, f"proxy-{rtt_ms}.port")
+        if os.path.exists(port_file):
+            os.remove(port_file)  # an earlier proxy's port
         self.connections = os.path.join(work, f"proxy-{rtt_ms}.log")
         self.proxy = subprocess.Popen([sys.executable, os.path.join(HERE, "delay_proxy.py"),
                                        str(port), port_file, str(rtt_ms / 2), self.connections])
@@ -81,6 +83,16 @@ def environment(work, repository):
                no_proxy="127.0.0.1", NO_PROXY="127.0.0.1", HOME=work)
     env.pop("PYTHONPATH", None)
     return env
+
+
+def peak_rss_kb(command, env):
+    """The peak resident set of one run of command, in KiB."""
+    process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        raise RuntimeError(f"{command} failed")
+    return usage.ru_maxrss
 
 
 def sync_command(zarn, project, profiles, jobs=None):
@@ -108,13 +120,15 @@ def measure(work, zarn, name, docroot, coords, profiles, rtt_ms):
         before = repository.connection_count()
         cold = timed(sync_command(zarn, project, profiles), env, 3, clear)
         connections = (repository.connection_count() - before) / 3
+        clear()
+        rss_mb = peak_rss_kb(sync_command(zarn, project, profiles), env) / 1024
         sequential = timed(sync_command(zarn, project, profiles, 1), env, 1, clear)
         warm = timed(sync_command(zarn, project, profiles), env, 3)
         config = curl_config(work, repository.base, coords)
         fetched = lambda: shutil.rmtree(os.path.join(work, "curl-out"), True)
         curl = {}
         for streams in (8, 100):
-            curl[streams] = timed(["curl", "-s", "-S", "--fail", "--create-dirs", "--http2",
+            curl[streams] = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs", "--http2",
                                    "--cacert", repository.cert, "-A", user_agent(zarn),
                                    "--parallel", "--parallel-max", str(streams), "-K", config],
                                   env, 3, fetched)
@@ -122,7 +136,7 @@ def measure(work, zarn, name, docroot, coords, profiles, rtt_ms):
         clear()
         print(f"| {name} | {rtt_ms} ms | {cold:.2f} s | {curl[8]:.2f} s | {curl[100]:.2f} s | "
               f"{cold / curl[8]:.2f} / {cold / curl[100]:.2f} | {sequential:.2f} s | "
-              f"{warm:.2f} s | {connections:.1f} |", flush=True)
+              f"{warm:.2f} s | {connections:.1f} | {rss_mb:.1f} MB |", flush=True)
     finally:
         repository.stop()
 
@@ -143,8 +157,8 @@ def main():
             docroot = os.path.join(work, f"docroot-{len(trees)}")
             trees[name] = (docroot, hive_tree(os.path.join(docroot, "maven2"), size))
         print("| archives | round trip | zarn cold | curl 8 streams | curl 100 streams | "
-              "ratio 8 / 100 | zarn --jobs 1 | zarn warm | connections |")
-        print("|---|---|---|---|---|---|---|---|---|")
+              "ratio 8 / 100 | zarn --jobs 1 | zarn warm | connections | peak RSS |")
+        print("|---|---|---|---|---|---|---|---|---|---|")
         for name, (docroot, coords) in trees.items():
             for rtt_ms in rtts:
                 measure(work, zarn, name, docroot, coords, profiles, rtt_ms)

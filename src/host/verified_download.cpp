@@ -12,7 +12,7 @@ namespace zarn::host {
 namespace {
 
 /// Per archive in flight: dozens run at once over one HTTP/2 connection.
-constexpr std::size_t kWriteBuffer = 128 << 10;
+constexpr std::size_t kWriteBuffer = 64 << 10;
 constexpr std::size_t kMaxChecksumBytes = 1024;
 
 /// The checksum a ".sha1" file holds: its first word, in lower case.
@@ -101,6 +101,15 @@ void VerifiedDownloads::start(VerifiedDownload& download) {
         download.sum_ended = true;
         download.sum_error = std::move(error);
       });
+}
+
+void VerifiedDownloads::cancel(VerifiedDownload& download) {
+  if (!download.started) return;
+  if (!download.body_ended) engine_.cancel(download.body_id);
+  if (!download.sum_ended) engine_.cancel(download.sum_id);
+  download.body_ended = download.sum_ended = true;
+  download.file.reset();  // removes the temporary file
+  std::string().swap(download.buffer);
 }
 
 bool VerifiedDownloads::finish(VerifiedDownload& download) {

@@ -54,6 +54,8 @@ class VerifiedDownloads {
 
   /// Queues the file and its checksum file; nothing when already started.
   void start(VerifiedDownload& download);
+  /// Drops both transfers and whatever was received; nothing when not started.
+  void cancel(VerifiedDownload& download);
   /// Waits for both, then checks and renames into place. Throws what failed
   /// ("empty response", "checksum mismatch (expected x, got y)", the
   /// transfer's error); returns true when the repository has no checksum

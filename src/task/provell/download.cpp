@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
@@ -19,8 +20,10 @@
 #include "host/printable.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
+#include "task/provell/archive_downloads.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/progress_display.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::provell {
@@ -88,30 +91,20 @@ std::vector<std::string> archive_names(const fs::path& folder) {
   return names;
 }
 
-/// One archive of the run, from its coordinate to its report lines.
-struct Archive {
-  std::string coord;
-  std::string name;   ///< empty when the coordinate was rejected
-  std::string error;  ///< why it failed before any transfer
-  bool cached = false;
-  bool deferred = false;  ///< named like an earlier download: decided at its turn
-  host::VerifiedDownload download;
-};
-
 /// Downloads one archive at its turn with its report lines; true once stored.
 bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
                    bool verbose) {
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    const bool unverified = fetcher.finish(archive.download);
+    const bool unverified = fetcher.finish(*archive.download);
     if (unverified) {
       host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
                               archive.name));
     }
     if (verbose) {
       const double size_mb =
-          static_cast<double>(fs::file_size(archive.download.dest)) / kBytesPerMegabyte;
+          static_cast<double>(fs::file_size(archive.download->dest)) / kBytesPerMegabyte;
       print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
     }
     return true;
@@ -122,48 +115,6 @@ bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& 
     return false;
   }
 }
-
-/// The live progress line of the driver sync, while it lasts.
-class ProgressDisplay {
- public:
-  ProgressDisplay(host::Host& host, host::TransferEngine& engine, bool verbose)
-      : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
-    if (verbose) engine_.on_tick([this] { draw(); });
-  }
-  ~ProgressDisplay() {
-    engine_.on_tick({});
-    host_.show_progress("");
-  }
-  ProgressDisplay(const ProgressDisplay&) = delete;
-  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
-
-  const std::size_t* descriptors = nullptr;
-  const std::deque<Archive>* archives = nullptr;
-
- private:
-  void draw() {
-    const double megabytes =
-        static_cast<double>(engine_.bytes_received() - start_bytes_) / kBytesPerMegabyte;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::string status = fmt::format("  {} descriptors", descriptors ? *descriptors : 0);
-    if (archives != nullptr) {
-      const auto wanted = std::count_if(archives->begin(), archives->end(),
-                                        [](const Archive& a) { return a.download.started; });
-      const auto done = std::count_if(archives->begin(), archives->end(),
-                                      [](const Archive& a) { return a.download.body_ended; });
-      status += fmt::format(", {}/{} archives", done, wanted);
-    }
-    status += fmt::format(", {} in flight, {:.1f} MB at {:.1f} MB/s", engine_.in_flight(),
-                          megabytes, seconds > 0 ? megabytes / seconds : 0.0);
-    host_.show_progress(status);
-  }
-
-  host::Host& host_;
-  host::TransferEngine& engine_;
-  const std::uint64_t start_bytes_;
-  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
 
 }  // namespace
 
@@ -186,7 +137,20 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   }
   ProgressDisplay progress(host_, engine(), verbose);
   progress.descriptors = &descriptors_fetched_;
-  const std::set<std::string> all_coords = resolve_all(direct_coords);
+  ArchiveDownloads downloads(engine(), transfers.archive_timeout, jdbc_jars_dir);
+  std::function<void(const std::string&)> start_early;
+  if (transfers.jobs > 1) {
+    // Archives start while the resolution goes on; their lines still come in order.
+    start_early = [this, &downloads](const std::string& coord) {
+      try {
+        const auto [url, name] = _maven_coord_to_url(coord);
+        downloads.start_early(url, name);
+      } catch (const std::invalid_argument&) {
+        // reported at its turn
+      }
+    };
+  }
+  const std::set<std::string> all_coords = resolve_all(direct_coords, start_early);
   if (verbose) {
     if (all_coords.size() > direct_coords.size()) {
       print(
@@ -214,30 +178,33 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     Archive& archive = archives.emplace_back();
     archive.coord = coord;
     try {
-      std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
-      names.claim(archive.name, coord, archive.download.url);
-      archive.download.dest = jdbc_jars_dir / archive.name;
-      archive.download.folder_swept = true;
-      archive.download.unverified_start = kZipSignature;
-      archive.cached = holds_archive(archive.download.dest);
+      std::tie(archive.url, archive.name) = _maven_coord_to_url(coord);
+      names.claim(archive.name, coord, archive.url);
+      archive.cached = holds_archive(jdbc_jars_dir / archive.name);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
+      if (!archive.cached && !archive.deferred) {
+        archive.download = &downloads.take(archive.url, archive.name);
+      }
     } catch (const std::exception& error) {
       archive.error = error.what();
     }
   }
-  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
+  downloads.drop_untaken();
+  host::VerifiedDownloads& fetcher = downloads.fetcher();
   progress.archives = &archives;
   if (transfers.jobs > 1) {
     for (Archive& archive : archives) {
-      if (archive.error.empty() && !archive.cached && !archive.deferred)
-        fetcher.start(archive.download);
+      if (archive.download != nullptr) fetcher.start(*archive.download);
     }
   }
 
   for (Archive& archive : archives) {
     try {
       if (!archive.error.empty()) throw std::runtime_error(archive.error);
-      if (archive.deferred) archive.cached = holds_archive(archive.download.dest);
+      if (archive.deferred) {
+        archive.cached = holds_archive(jdbc_jars_dir / archive.name);
+        if (!archive.cached) archive.download = &downloads.take(archive.url, archive.name);
+      }
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
@@ -259,11 +226,13 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
 }
 
 bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_path, bool verbose) {
+  host::VerifiedDownload download;
+  download.url = url;
+  download.dest = dest_path;
+  download.unverified_start = kZipSignature;
   Archive archive;
-  archive.download.url = url;
-  archive.download.dest = dest_path;
   archive.name = dest_path.filename().string();
-  archive.download.unverified_start = kZipSignature;
+  archive.download = &download;
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   return store_archive(host_, fetcher, archive, verbose);
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -108,8 +109,11 @@ class ProvellTask {
   class Descriptors;  ///< descriptors of one resolution, fetched ahead of the walk
   void print(std::string_view line) const { host_.echo(line); }
   host::TransferEngine& engine();
-  /// The union of the resolutions of coords, sharing their descriptors.
-  std::set<std::string> resolve_all(const std::set<std::string>& coords);
+  /// The union of the resolutions of coords, sharing their descriptors;
+  /// on_resolved hears each coordinate as the walk reaches it.
+  std::set<std::string> resolve_all(
+      const std::set<std::string>& coords,
+      const std::function<void(const std::string&)>& on_resolved = {});
   void walk(const std::string& coord, std::set<std::string>& resolved, int depth,
             Descriptors& descriptors);
 

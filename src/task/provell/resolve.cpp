@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string_view>
@@ -124,6 +125,9 @@ class ProvellTask::Descriptors {
   Descriptors(const Descriptors&) = delete;
   Descriptors& operator=(const Descriptors&) = delete;
 
+  /// Told of each coordinate the walk reaches, so its archive can start.
+  std::function<void(const std::string&)> on_resolved;
+
   /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
   /// on; a self-contained driver's is never read, so never fetched.
   void prefetch(const std::string& coord) {
@@ -238,8 +242,11 @@ void ProvellTask::_resolve_transitive_deps(const std::string& coord,
   walk(coord, resolved, depth, descriptors);
 }
 
-std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coords) {
+std::set<std::string> ProvellTask::resolve_all(
+    const std::set<std::string>& coords,
+    const std::function<void(const std::string&)>& on_resolved) {
   Descriptors descriptors(*this, transfers.jobs > 1);
+  descriptors.on_resolved = on_resolved;
   for (const std::string& coord : coords) {
     try {
       descriptors.prefetch(coord);
@@ -274,6 +281,7 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
   // Recorded before any request: a coordinate whose descriptor cannot be had
   // is still downloaded, and a cycle stops at its second visit.
   resolved.insert(coord);
+  if (descriptors.on_resolved) descriptors.on_resolved(coord);
   if (is_self_contained(parts[1])) return;
 
   std::vector<std::string> children;

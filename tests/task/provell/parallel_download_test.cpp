@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 
+#include "support/nghttpd_server.h"
+#include "support/tls_certificate.h"
 #include "task/provell/maven_fixture.h"
 
 namespace zarn::provell {
@@ -74,8 +77,12 @@ class ParallelDownloadTest : public MavenTest {
   }
 
   Outcome run(std::size_t jobs, const std::string& project_name) {
+    return run(jobs, project_name, context);
+  }
+
+  Outcome run(std::size_t jobs, const std::string& project_name, host::ExecutableHost& host) {
     const fs::path project = dir / project_name;
-    ProvellTask task(context, project.string(), (dir / "profiles").string());
+    ProvellTask task(host, project.string(), (dir / "profiles").string());
     // Short, but long enough that a connection to a loaded loopback server
     // (a sanitizer build on a busy machine) is not taken for a stall.
     task.transfers = {jobs, std::chrono::seconds(3), std::chrono::seconds(3)};
@@ -127,6 +134,41 @@ TEST_F(ParallelDownloadTest, ManyTransfersAtOnceGiveWhatOneAtATimeGives) {
   EXPECT_EQ(warnings,
             "zarn: ⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n"
             "zarn: ⚠ no-sum-1.jar: the repository has no checksum for it; stored unverified\n");
+}
+
+TEST_F(ParallelDownloadTest, ManyStreamsOverHttp2GiveWhatOneAtATimeGives) {
+  if (!testing::NghttpdServer::available()) GTEST_SKIP() << "nghttpd is not installed";
+  // The same tree as plain files: a fault only the scripted server plays
+  // (a cut, a stall, a redirect) becomes a whole file or a 404.
+  build_mirror();
+  const testing::TlsCertificate certificate;
+  const testing::TempDir docroot;
+  fs::create_directory_symlink(server.root(), docroot / "maven2");
+  std::map<std::size_t, Outcome> outcomes;
+  std::map<std::size_t, Names> requests;
+  for (const std::size_t jobs : {1, 8}) {
+    testing::NghttpdServer repository(docroot.path(), certificate);
+    host::ExecutableHost secure(host::Printer(out, err, {}),
+                                host::Environment(std::map<std::string, std::string>{
+                                    {"HOME", (dir / "home").string()},
+                                    {"ZARN_MAVEN_REPO", repository.url() + "/maven2"},
+                                    {"CURL_CA_BUNDLE", certificate.certificate().string()}}));
+    outcomes[jobs] = run(jobs, "h2-" + std::to_string(jobs), secure);
+    repository.stop();
+    requests[jobs] = repository.request_paths();
+    // The one request the look-ahead may make beyond the walk's: g:x is named
+    // one level down by g:b, so its dependency is read ahead, though the walk
+    // reaches g:x first three levels down and keeps nothing below it.
+    std::erase(requests[jobs], MavenServer::path_of("g:y:1", "pom"));
+    std::sort(requests[jobs].begin(), requests[jobs].end());
+    EXPECT_EQ(repository.connections(), 1) << jobs;
+  }
+  EXPECT_EQ(outcomes[8].report, outcomes[1].report);
+  EXPECT_EQ(outcomes[8].downloaded, outcomes[1].downloaded);
+  EXPECT_EQ(outcomes[8].failed, outcomes[1].failed);
+  EXPECT_EQ(outcomes[8].files, outcomes[1].files);
+  EXPECT_EQ(requests[8], requests[1]);
+  EXPECT_NE(outcomes[1].report.find("    Transitive dependencies: 15\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "host/transfer_engine.h"
+#include "host/verified_download.h"
+
+namespace zarn::provell {
+
+/// One archive of the run, from its coordinate to its report lines.
+struct Archive {
+  std::string coord;
+  std::string url;
+  std::string name;   ///< empty when the coordinate was rejected
+  std::string error;  ///< why it failed before any transfer
+  bool cached = false;
+  bool deferred = false;  ///< named like an earlier download: decided at its turn
+  host::VerifiedDownload* download = nullptr;  ///< set once it is to be fetched
+};
+
+/// The archive downloads of one sync, at addresses that stay put. With
+/// transfers running ahead of the report, an archive starts as soon as the
+/// resolution reaches its coordinate; the plan then takes it over, or drops
+/// it when the archive turns out not to be fetched under that name.
+class ArchiveDownloads {
+ public:
+  ArchiveDownloads(host::TransferEngine& engine, std::chrono::seconds timeout,
+                   std::filesystem::path folder)
+      : folder_(std::move(folder)), fetcher_(engine, timeout) {}
+
+  host::VerifiedDownloads& fetcher() { return fetcher_; }
+  /// Starts fetching url into the folder as name, unless an archive lies
+  /// there already (or cannot be checked) or name was started before.
+  void start_early(const std::string& url, const std::string& name);
+  /// The download of url as name: the one started early when it is the same
+  /// address, else a new one (not started).
+  host::VerifiedDownload& take(const std::string& url, const std::string& name);
+  /// Cancels the early downloads the plan did not take.
+  void drop_untaken();
+
+ private:
+  host::VerifiedDownload& add(const std::string& url, const std::string& name);
+
+  std::filesystem::path folder_;
+  std::deque<host::VerifiedDownload> storage_;  ///< outlives the fetcher, which points into it
+  std::map<std::string, host::VerifiedDownload*> early_;  ///< by name, until taken
+  host::VerifiedDownloads fetcher_;
+};
+
+}  // namespace zarn::provell

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+
+#include "host/host.h"
+#include "host/transfer_engine.h"
+#include "task/provell/archive_downloads.h"
+
+namespace zarn::provell {
+
+/// The live progress line of the driver sync, while it lasts.
+class ProgressDisplay {
+ public:
+  ProgressDisplay(host::Host& host, host::TransferEngine& engine, bool verbose)
+      : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
+    if (verbose) engine_.on_tick([this] { draw(); });
+  }
+  ~ProgressDisplay() {
+    engine_.on_tick({});
+    host_.show_progress("");
+  }
+  ProgressDisplay(const ProgressDisplay&) = delete;
+  ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+  const std::size_t* descriptors = nullptr;
+  const std::deque<Archive>* archives = nullptr;
+
+ private:
+  void draw();
+
+  host::Host& host_;
+  host::TransferEngine& engine_;
+  const std::uint64_t start_bytes_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace zarn::provell
