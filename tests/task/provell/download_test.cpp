@@ -11,16 +11,13 @@ namespace zarn::provell {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::jar_of;
 using testing::MavenServer;
 using testing::PomDep;
 using Names = std::vector<std::string>;
 
 const std::string kPostgres = "org.postgresql:postgresql:42.7.4";
 const std::string kMysql = "com.mysql:mysql-connector-j:9.1.0";
-
-std::string jar_of(const std::string& coord) {
-  return MavenServer::path_of(coord, "jar");
-}
 
 Names folder_entries(const fs::path& folder) {
   Names names;
