@@ -1,5 +1,6 @@
 import contextlib
 import datetime
+import inspect
 import io
 import json
 import os
@@ -153,6 +154,15 @@ class ProvellPlugin(unittest.TestCase):
                              env=dict(os.environ, PYTHONPATH=plugin_host.TREE,
                                       ZARN_MAVEN_REPO="http://mirror.test/repo//")).stdout
         self.assertEqual(out, "http://mirror.test/repo\n")
+
+    def test_update_jdbc_jars_still_takes_and_checks_the_types(self):
+        task = self.task()
+        self.assertEqual(list(inspect.signature(task.update_jdbc_jars).parameters),
+                         ["adapter_types", "verbose"])
+        with contextlib.redirect_stdout(io.StringIO()):
+            self.assertFalse(task.update_jdbc_jars({"postgres"}, False))
+        with self.assertRaises(TypeError):
+            task.update_jdbc_jars(5)
 
     def test_ctrl_c_during_an_install_stops_the_installer(self):
         pid_file = os.path.join(self.space.root, "installer.pid")
