@@ -1,4 +1,4 @@
-#include "host/http_client.h"
+#include "support/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@ namespace zarn::host {
 namespace {
 
 using std::chrono::seconds;
+using testing::HttpClient;
 using testing::MavenServer;
 
 class HttpClientTest : public ::testing::Test {
