@@ -70,7 +70,6 @@ void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
       ->capture_default_str();
   command->callback([&host, &action, options] {
     action = [&host, options] {
-      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       task->transfers.jobs = options->jobs;
       task->transfers.streams = options->streams;
@@ -122,7 +121,6 @@ void add_package_command(CLI::App& target, host::ExecutableHost& host, Action& a
   add_quiet_option(*command, *options);
   command->callback([&host, &action, options, install] {
     action = [&host, options, install] {
-      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       const std::set<std::string> types(options->adapter_types.begin(),
                                         options->adapter_types.end());

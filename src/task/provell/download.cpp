@@ -237,7 +237,7 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   return store_archive(host_, fetcher, archive, verbose);
 }
 
-bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*/, bool verbose) {
+bool ProvellTask::update_jdbc_jars(bool verbose) {
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   const std::vector<std::string> jar_names = archive_names(jdbc_jars_dir);
   if (verbose) {
