@@ -91,7 +91,9 @@ class TransferEngine {
   /// bodies never do); done runs inside run_until() when it ends.
   virtual Id start(const std::string& url, std::chrono::seconds timeout, BodySink sink,
                    Done done) = 0;
-  /// Moves a queued transfer to the head of the queue.
+  /// Moves a queued transfer to the head of the queue; once the server
+  /// multiplexes, starts it at once, past the window, so a transfer waited
+  /// for never waits behind the long ones that fill it.
   virtual void prioritize(Id id) = 0;
   /// Drops a transfer, running or queued, without calling its done.
   virtual void cancel(Id id) = 0;
@@ -102,6 +104,8 @@ class TransferEngine {
 
   /// Transfers running now (not those queued).
   virtual std::size_t in_flight() const = 0;
+  /// Whether a response has shown the server multiplexes (HTTP/2).
+  virtual bool multiplexed() const = 0;
   /// Body bytes received so far by all transfers.
   virtual std::uint64_t bytes_received() const = 0;
   /// Called from run_until() about ten times a second, for live progress.

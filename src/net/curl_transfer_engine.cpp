@@ -231,7 +231,10 @@ TransferEngine::Id CurlTransferEngine::start(const std::string& url, std::chrono
 }
 
 void CurlTransferEngine::prioritize(Id id) {
-  state_->queue.push_front(id);
+  State& state = *state_;
+  state.queue.push_front(id);
+  // A stream costs little more than its frames.
+  if (state.multiplexed && state.queue.erase(id)) state.launch(state.jobs.at(id));
 }
 
 void CurlTransferEngine::cancel(Id id) {
@@ -258,6 +261,10 @@ void CurlTransferEngine::run_until(const std::function<bool()>& finished) {
 
 std::size_t CurlTransferEngine::in_flight() const {
   return state_->running.size();
+}
+
+bool CurlTransferEngine::multiplexed() const {
+  return state_->multiplexed;
 }
 
 std::uint64_t CurlTransferEngine::bytes_received() const {

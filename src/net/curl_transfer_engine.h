@@ -21,6 +21,7 @@ class CurlTransferEngine final : public host::TransferEngine {
   void cancel(Id id) override;
   void run_until(const std::function<bool()>& finished) override;
   std::size_t in_flight() const override;
+  bool multiplexed() const override;
   std::uint64_t bytes_received() const override;
   void on_tick(std::function<void()> tick) override;
 

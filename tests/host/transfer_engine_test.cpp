@@ -155,6 +155,34 @@ TEST(MultiplexedTransferTest, OneHttp2ConnectionCarriesTheStreamsTheSettingAllow
   }
 }
 
+TEST(MultiplexedTransferTest, AWaitedTransferStartsPastAFullWindow) {
+  if (!testing::NghttpdServer::available()) GTEST_SKIP() << "nghttpd is not installed";
+  const testing::TlsCertificate certificate;
+  const testing::TempDir docroot;
+  testing::write_file(docroot / "first", "x");
+  testing::write_file(docroot / "long", std::string(64 << 20, 'x'));
+  testing::write_file(docroot / "small", "x");
+  testing::NghttpdServer server(docroot.path(), certificate);
+  TransferOptions options = parallel(2);
+  options.max_streams = 2;
+  options.ca_file = certificate.certificate();
+  const auto engine = open_transfer_engine({}, options);
+  std::vector<std::string> ended;
+  const auto fetch = [&](const std::string& name) {
+    return engine->start(
+        server.url() + "/" + name, seconds(5), [](std::string_view) {},
+        [&ended, name](std::exception_ptr) { ended.push_back(name); });
+  };
+  fetch("first");  // tells that the server multiplexes
+  engine->run_until([&ended] { return !ended.empty(); });
+  fetch("long");
+  fetch("long");
+  engine->run_until([&engine] { return engine->in_flight() == 2; });  // the window is full
+  engine->prioritize(fetch("small"));
+  engine->run_until([&ended] { return ended.size() == 4; });
+  EXPECT_EQ(ended[1], "small");
+}
+
 /// The error a lone GET of url ends with ("" for none), and the bytes its sink got.
 std::pair<std::string, std::size_t> get(TransferEngine& engine, const std::string& url) {
   std::size_t received = 0;

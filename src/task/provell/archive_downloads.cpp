@@ -21,7 +21,7 @@ host::VerifiedDownload& ArchiveDownloads::add(const std::string& url, const std:
 }
 
 void ArchiveDownloads::start_early(const std::string& url, const std::string& name) {
-  if (early_.contains(name)) return;
+  if (!engine_.multiplexed() || early_.contains(name)) return;
   try {
     if (holds_archive(folder_ / name)) return;
   } catch (const std::exception&) {

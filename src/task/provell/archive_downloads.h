@@ -22,19 +22,21 @@ struct Archive {
   host::VerifiedDownload* download = nullptr;  ///< set once it is to be fetched
 };
 
-/// The archive downloads of one sync, at addresses that stay put. With
-/// transfers running ahead of the report, an archive starts as soon as the
-/// resolution reaches its coordinate; the plan then takes it over, or drops
-/// it when the archive turns out not to be fetched under that name.
+/// The archive downloads of one sync, at addresses that stay put. Once the
+/// server multiplexes, an archive starts as soon as the resolution reaches
+/// its coordinate (over HTTP/1.1 it would hold a connection the descriptors
+/// need); the plan then takes it over, or drops it when the archive turns
+/// out not to be fetched under that name.
 class ArchiveDownloads {
  public:
   ArchiveDownloads(host::TransferEngine& engine, std::chrono::seconds timeout,
                    std::filesystem::path folder)
-      : folder_(std::move(folder)), fetcher_(engine, timeout) {}
+      : engine_(engine), folder_(std::move(folder)), fetcher_(engine, timeout) {}
 
   host::VerifiedDownloads& fetcher() { return fetcher_; }
-  /// Starts fetching url into the folder as name, unless an archive lies
-  /// there already (or cannot be checked) or name was started before.
+  /// Starts fetching url into the folder as name when the server
+  /// multiplexes, unless an archive lies there already (or cannot be
+  /// checked) or name was started before.
   void start_early(const std::string& url, const std::string& name);
   /// The download of url as name: the one started early when it is the same
   /// address, else a new one (not started).
@@ -45,6 +47,7 @@ class ArchiveDownloads {
  private:
   host::VerifiedDownload& add(const std::string& url, const std::string& name);
 
+  host::TransferEngine& engine_;
   std::filesystem::path folder_;
   std::deque<host::VerifiedDownload> storage_;  ///< outlives the fetcher, which points into it
   std::map<std::string, host::VerifiedDownload*> early_;  ///< by name, until taken
