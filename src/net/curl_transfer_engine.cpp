@@ -86,7 +86,10 @@ struct CurlTransferEngine::State {
   std::vector<CURL*> idle;  ///< handles kept for reuse: they keep their settings
   std::uint64_t total_bytes = 0;
   bool multiplexed = false;  ///< a response came over a multiplexed connection
-  bool closing = false;      ///< a response said its connection closes after it
+  /// Responses that ended their connection, and those that kept it: a
+  /// server that keeps them closes one now and then (after so many requests).
+  std::size_t closed = 0;
+  std::size_t kept = 0;
 
   ~State() {
     for (auto& [id, job] : jobs) release(job);
@@ -130,24 +133,23 @@ struct CurlTransferEngine::State {
     return multiplexed ? std::max(options.max_parallel, options.max_streams) : options.max_parallel;
   }
 
-  /// What the running transfers' responses tell of the server so far.
+  /// Whether the server mostly closes its connections after a response.
+  bool closing() const { return closed > kept; }
+
+  /// Whether the running transfers' responses show the server multiplexes.
   void learn_from_responses() {
-    for (const Id id : running) {
-      const CurlJob& job = jobs.at(id);
-      multiplexed = multiplexed || job.multiplexed;
-      closing = closing || job.closes;
-    }
+    for (const Id id : running) multiplexed = multiplexed || jobs.at(id).multiplexed;
   }
 
   void launch_queued() {
     // Each transfer to a server that closes its connections sets up a new one.
     std::size_t setting_up = 0;
-    if (closing) {
+    if (closing()) {
       setting_up = static_cast<std::size_t>(std::count_if(
           running.begin(), running.end(), [this](Id id) { return !jobs.at(id).answered; }));
     }
     while (running.size() < window() && !queue.empty()) {
-      if (closing && setting_up >= kMaxConnectionSetups) return;
+      if (closing() && setting_up >= kMaxConnectionSetups) return;
       launch(jobs.at(queue.pop_front()));
       ++setting_up;
     }
@@ -157,6 +159,7 @@ struct CurlTransferEngine::State {
   void finish(Id id, std::exception_ptr error) {
     auto node = jobs.extract(id);
     if (node.empty()) return;  // cancelled by the done of another
+    if (node.mapped().answered) ++(node.mapped().closes ? closed : kept);
     release(node.mapped());
     if (node.mapped().done) node.mapped().done(std::move(error));
   }

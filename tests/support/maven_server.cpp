@@ -80,7 +80,8 @@ struct MavenServer::State {
   std::map<std::string, std::string> authorizations;
   std::atomic<int> latency_ms{0};
   std::atomic<int> stalls{0};
-  std::atomic<bool> closing{false};
+  std::atomic<int> close_every{0};
+  std::atomic<int> answered{0};
   std::atomic<int> answering{0};
   std::vector<int> at_once;
 
@@ -122,40 +123,42 @@ void MavenServer::start() {
   state.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   state.server.set_tcp_nodelay(true);  // no 40 ms wait between headers and body
   const std::filesystem::path root = files_.path();
-  state.server.Get(R"(/maven2/.*)",
-                   [&state, root](const httplib::Request& request, httplib::Response& response) {
-                     const Fault fault = state.record(request);
-                     {
-                       std::lock_guard lock(state.mutex);
-                       state.at_once.push_back(++state.answering);
-                     }
-                     struct Answered {
-                       std::atomic<int>& answering;
-                       ~Answered() { --answering; }
-                     } answered{state.answering};
-                     if (state.closing) response.set_header("Connection", "close");
-                     if (const int latency = state.latency_ms; latency > 0) {
-                       std::this_thread::sleep_for(std::chrono::milliseconds(latency));
-                     }
-                     if (!fault.redirect_to.empty()) {
-                       response.set_redirect(fault.redirect_to);
-                       return;
-                     }
-                     if (fault.status != 0) {
-                       response.status = fault.status;
-                       response.set_content("fault", "text/plain");
-                       return;
-                     }
-                     const auto file = root / request.path.substr(kPrefix.size());
-                     std::ifstream in(file, std::ios::binary);
-                     if (request.path.find("..") != std::string::npos || !in) {
-                       response.status = 404;
-                       response.set_content("missing", "text/plain");
-                       return;
-                     }
-                     serve_body(response, std::string(std::istreambuf_iterator<char>(in), {}),
-                                fault, state.stopping);
-                   });
+  state.server.Get(R"(/maven2/.*)", [&state, root](const httplib::Request& request,
+                                                   httplib::Response& response) {
+    const Fault fault = state.record(request);
+    {
+      std::lock_guard lock(state.mutex);
+      state.at_once.push_back(++state.answering);
+    }
+    struct Answered {
+      std::atomic<int>& answering;
+      ~Answered() { --answering; }
+    } answered{state.answering};
+    if (const int every = state.close_every; every > 0 && ++state.answered % every == 0) {
+      response.set_header("Connection", "close");
+    }
+    if (const int latency = state.latency_ms; latency > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+    }
+    if (!fault.redirect_to.empty()) {
+      response.set_redirect(fault.redirect_to);
+      return;
+    }
+    if (fault.status != 0) {
+      response.status = fault.status;
+      response.set_content("fault", "text/plain");
+      return;
+    }
+    const auto file = root / request.path.substr(kPrefix.size());
+    std::ifstream in(file, std::ios::binary);
+    if (request.path.find("..") != std::string::npos || !in) {
+      response.status = 404;
+      response.set_content("missing", "text/plain");
+      return;
+    }
+    serve_body(response, std::string(std::istreambuf_iterator<char>(in), {}), fault,
+               state.stopping);
+  });
   if (!state.server.is_valid()) throw std::runtime_error("cannot set up the test server");
   state.port = state.server.bind_to_any_port("127.0.0.1");
   if (state.port <= 0) throw std::runtime_error("cannot bind a loopback port");
@@ -208,8 +211,8 @@ void MavenServer::add_jar(const std::string& coord, std::size_t size) {
   add_file(relative + ".sha1", sha1.hex_digest());
 }
 
-void MavenServer::close_connections() {
-  state_->closing = true;
+void MavenServer::close_connections(int every) {
+  state_->close_every = every;
 }
 
 std::vector<int> MavenServer::requests_at_once() const {

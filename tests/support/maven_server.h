@@ -64,8 +64,8 @@ class MavenServer {
 
   /// Delays every answer by this long, as a distant server would.
   void set_latency(int milliseconds);
-  /// Closes every connection after its response ("Connection: close").
-  void close_connections();
+  /// Closes the connection after every n-th response ("Connection: close").
+  void close_connections(int every = 1);
   /// Answers requests for path with this status and a short body.
   void fail_with(const std::string& path, int status);
   /// Sends the headers and the first bytes of path's body, then stalls
