@@ -168,5 +168,24 @@ TEST_F(ParallelDownloadTest, ManyStreamsOverHttp2GiveWhatOneAtATimeGives) {
   EXPECT_NE(outcomes[1].report.find("    Transitive dependencies: 15\n"), std::string::npos);
 }
 
+TEST_F(ParallelDownloadTest, ATreeOverTheBoundLeavesNothingOverHttp2) {
+  if (!testing::NghttpdServer::available()) GTEST_SKIP() << "nghttpd is not installed";
+  build_mirror();
+  const testing::TlsCertificate certificate;
+  const testing::TempDir docroot;
+  fs::create_directory_symlink(server.root(), docroot / "maven2");
+  testing::NghttpdServer repository(docroot.path(), certificate);
+  host::ExecutableHost secure(host::Printer(out, err, {}),
+                              host::Environment(std::map<std::string, std::string>{
+                                  {"HOME", (dir / "home").string()},
+                                  {"ZARN_MAVEN_REPO", repository.url() + "/maven2"},
+                                  {"CURL_CA_BUNDLE", certificate.certificate().string()}}));
+  ProvellTask task(secure, (dir / "bound").string(), (dir / "profiles").string());
+  // Archives start as the walk reaches them; the refusal comes at g:b's list.
+  task.transfers.max_archives = 14;
+  EXPECT_THROW(task.download_jdbc_jars({"hive"}), std::runtime_error);
+  EXPECT_TRUE(fs::is_empty(dir / "bound" / ".zarn" / "jdbc_jars"));
+}
+
 }  // namespace
 }  // namespace zarn::provell

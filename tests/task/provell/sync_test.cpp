@@ -208,6 +208,7 @@ TEST_F(SyncTest, OneTransferAtATimeGivesTheSameRunAndNoJobsIsRefused) {
   EXPECT_EQ(sequential.exit_status, parallel.exit_status);
   EXPECT_EQ(sequential.out, parallel.out);
   EXPECT_EQ(sync({"--jobs", "0"}).exit_status, 2);  // a usage error
+  EXPECT_EQ(sync({"--streams", "0"}).exit_status, 2);
 }
 
 TEST_F(SyncTest, AFailedArchiveIsCountedAndTheRunStillSucceeds) {
