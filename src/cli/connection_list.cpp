@@ -84,24 +84,6 @@ void print_table(host::Printer& printer, const std::vector<ListedConnection>& co
   if (any_marked) printer.line("* the profile's default target");
 }
 
-/// text as a JSON string. The YAML reader accepts only UTF-8, so the bytes
-/// above 0x7f are kept as they are.
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += fmt::format("\\u{:04x}", byte);
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 void print_json(host::Printer& printer, const std::string& profiles_file,
                 const std::vector<ListedConnection>& connections) {
   printer.line("{");
@@ -121,6 +103,22 @@ void print_json(host::Printer& printer, const std::string& profiles_file,
 }
 
 }  // namespace
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += fmt::format("\\u{:04x}", byte);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
 
 ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json) {
   host::Printer& printer = host.printer();

@@ -30,6 +30,7 @@ int run(int argc, char** argv) {
   zarn::cli::add_init_command(app, host, action);
   zarn::cli::add_migrate_command(app, host, action);
   zarn::cli::add_target_command(app, host, action);
+  zarn::cli::add_cache_command(app, host, action);
 
   try {
     app.parse(argc, argv);

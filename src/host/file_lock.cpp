@@ -21,10 +21,12 @@ constexpr auto kQuietWait = std::chrono::seconds(1);
 
 }  // namespace
 
-void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting) {
+void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting,
+                               Kind kind) {
   const auto start = std::chrono::steady_clock::now();
   bool told = false;
-  while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+  const int operation = kind == Kind::kShared ? LOCK_SH : LOCK_EX;
+  while (::flock(fd_.get(), operation | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) throw_file_error("lock folder", folder, errno);
     if (const int signal = waiting.pending_interrupt ? waiting.pending_interrupt() : 0) {
       throw Interrupted(signal);
@@ -37,10 +39,10 @@ void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWa
   }
 }
 
-FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting) {
+FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting, Kind kind) {
   fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd_.valid()) throw_file_error("lock folder", folder, errno);
-  wait_for_lock(folder, waiting);
+  wait_for_lock(folder, waiting, kind);
 }
 
 std::string waiting_notice(const std::filesystem::path& folder) {

@@ -28,15 +28,19 @@ struct LockWaiting {
 /// same process waits for the first one.
 class FolderLock {
  public:
+  /// Shared holders exclude only an exclusive one: many readers, or one
+  /// writer that may remove what they read.
+  enum class Kind { kExclusive, kShared };
   /// Throws std::runtime_error naming the folder when it cannot be opened,
   /// and Interrupted when waiting pending_interrupt reports a signal.
-  explicit FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting = {});
+  explicit FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting = {},
+                      Kind kind = Kind::kExclusive);
   ~FolderLock() = default;  // closing the folder releases the lock
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
  private:
-  void wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting);
+  void wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting, Kind kind);
 
   UniqueFd fd_;
 };

@@ -22,6 +22,7 @@
 #include "host/verified_download.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
+#include "task/provell/sync_cache.h"
 
 namespace zarn::provell {
 namespace {
@@ -98,20 +99,34 @@ struct Archive {
   std::string error;  ///< why it failed before any transfer
   bool cached = false;
   bool deferred = false;  ///< named like an earlier download: decided at its turn
+  bool in_cache = false;  ///< taken from the driver cache at its turn, not fetched ahead
   host::VerifiedDownload download;
 };
 
-/// Downloads one archive at its turn with its report lines; true once stored.
-bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
-                   bool verbose) {
+/// Fetches one archive, or takes it from the cache, and keeps a verified
+/// download in the cache.
+void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+                   Archive& archive) {
+  if (cache && cache->place_archive(archive.coord, archive.download.dest)) return;
+  if (cache && cache->offline()) throw std::runtime_error(std::string(kNotInCache));
+  const bool unverified = fetcher.finish(archive.download);
+  if (unverified) {
+    host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
+                            archive.name));
+  } else if (cache) {
+    cache->keep_archive(archive.coord, archive.download.dest, archive.download.digest,
+                        archive.download.size);
+  }
+}
+
+/// Stores one archive at its turn with its report lines, the same whether it
+/// came from the cache or the repository; true once stored.
+bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+                   Archive& archive, bool verbose) {
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    const bool unverified = fetcher.finish(archive.download);
-    if (unverified) {
-      host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
-                              archive.name));
-    }
+    fetch_archive(host, fetcher, cache, archive);
     if (verbose) {
       const double size_mb =
           static_cast<double>(fs::file_size(archive.download.dest)) / kBytesPerMegabyte;
@@ -175,6 +190,8 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   host::create_folders(jdbc_jars_dir);
   remove_stale_temporaries(jdbc_jars_dir);
+  cache_summary_.clear();
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   std::vector<std::string> downloaded;
   std::vector<std::string> failed;
 
@@ -211,28 +228,34 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       archive.download.dest = jdbc_jars_dir / archive.name;
       archive.cached = name_taken(archive.download.dest);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
+      archive.in_cache = !archive.cached && !archive.deferred && cache_->has_archive(coord);
     } catch (const std::exception& error) {
       archive.error = error.what();
     }
   }
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   progress.archives = &archives;
-  if (transfers.jobs > 1) {
+  if (transfers.jobs > 1 && !cache_->offline()) {
     for (Archive& archive : archives) {
-      if (archive.error.empty() && !archive.cached && !archive.deferred)
+      if (archive.error.empty() && !archive.cached && !archive.deferred && !archive.in_cache)
         fetcher.start(archive.download);
     }
   }
 
+  std::size_t placed = 0;
   for (Archive& archive : archives) {
     try {
       if (!archive.error.empty()) throw std::runtime_error(archive.error);
+      if (cache_->descriptor_missing(archive.coord)) {
+        throw std::runtime_error("descriptor " + std::string(kNotInCache));
+      }
       if (archive.deferred) archive.cached = name_taken(archive.download.dest);
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
-      } else if (store_archive(host_, fetcher, archive, verbose)) {
+      } else if (store_archive(host_, fetcher, cache_.get(), archive, verbose)) {
         downloaded.push_back(archive.name);
+        ++placed;
       } else {
         failed.push_back(archive.name);
       }
@@ -243,6 +266,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       failed.push_back(archive.coord);
     }
   }
+  cache_summary_ = cache_->summary(placed);
   return {downloaded, failed};
 }
 
@@ -252,7 +276,7 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   archive.download.dest = dest_path;
   archive.name = dest_path.filename().string();
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
-  return store_archive(host_, fetcher, archive, verbose);
+  return store_archive(host_, fetcher, nullptr, archive, verbose);
 }
 
 bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*/, bool verbose) {

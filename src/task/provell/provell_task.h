@@ -40,6 +40,13 @@ struct Connection {
 /// The connection inventory, in file order.
 using ConnectionInventory = std::vector<Connection>;
 
+/// How the driver sync uses the per-user driver cache.
+enum class CacheUse {
+  kOn,       ///< read it, and fill it with what is fetched
+  kOffline,  ///< read it only, and make no request
+  kOff,      ///< neither read nor fill it
+};
+
 /// How the driver sync uses the network; read when the first request starts.
 struct TransferSettings {
   /// Transfers at once; 1 fetches one file at a time, in the order of the report.
@@ -47,7 +54,12 @@ struct TransferSettings {
   /// No byte, or under 1 KiB/s, for this long fails a descriptor or an archive.
   std::chrono::seconds descriptor_timeout{10};
   std::chrono::seconds archive_timeout{60};
+  CacheUse cache = CacheUse::kOn;
+  /// Archives from the cache are hard links where the file system allows; off, copies.
+  bool link_from_cache = true;
 };
+
+class SyncCache;
 
 /// Package names that went through, and those that failed.
 using PackageOutcome = std::pair<std::vector<std::string>, std::vector<std::string>>;
@@ -106,6 +118,8 @@ class ProvellTask {
             Descriptors& descriptors);
 
   host::Host& host_;
+  std::unique_ptr<SyncCache> cache_;              ///< open while a download or a resolution runs
+  std::string cache_summary_;                     ///< told at the end of a sync
   std::unique_ptr<host::TransferEngine> engine_;  ///< kept-alive connections for the whole run
   std::size_t descriptors_fetched_ = 0;           ///< for the live progress line
 };

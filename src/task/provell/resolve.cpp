@@ -12,6 +12,7 @@
 #include "task/provell/catalogue.h"
 #include "task/provell/pom.h"
 #include "task/provell/provell_task.h"
+#include "task/provell/sync_cache.h"
 
 namespace zarn::provell {
 namespace {
@@ -127,8 +128,10 @@ class ProvellTask::Descriptors {
   /// document order. Throws when the descriptor cannot be had or read.
   const std::vector<std::string>& dependencies(const std::string& coord, int depth) {
     Entry& entry = request(coord, depth);
-    task_.engine().prioritize(entry.id);
-    task_.engine().run_until([&entry] { return entry.ended; });
+    if (!entry.ended) {
+      task_.engine().prioritize(entry.id);
+      task_.engine().run_until([&entry] { return entry.ended; });
+    }
     parse(entry);
     if (entry.error) std::rethrow_exception(entry.error);
     return entry.children;
@@ -140,6 +143,8 @@ class ProvellTask::Descriptors {
     int depth = INT_MAX;  ///< the shallowest depth it was asked for
     bool ended = false;
     bool parsed = false;
+    bool from_cache = false;
+    std::string coord;
     std::string body;
     std::exception_ptr error;
     std::vector<std::string> children;
@@ -159,11 +164,14 @@ class ProvellTask::Descriptors {
     if (inserted) {
       url = descriptor_url(task_._maven_coord_to_url(coord).first);
       found = entries_.try_emplace(coord).first;
+      found->second.coord = coord;
     }
     Entry& entry = found->second;
     const bool shallower = depth < entry.depth;
     entry.depth = std::min(entry.depth, depth);
-    if (inserted) {
+    if (inserted && take_from_cache(entry)) {
+      if (look_ahead_) look_ahead(entry);
+    } else if (inserted) {
       entry.id = task_.engine().start(
           url, task_.transfers.descriptor_timeout,
           [&entry](std::string_view piece) {
@@ -185,7 +193,25 @@ class ProvellTask::Descriptors {
     return entry;
   }
 
-  static void parse(Entry& entry) {
+  /// Whether the cache settled entry: its descriptor read from there, or,
+  /// offline, its absence.
+  bool take_from_cache(Entry& entry) {
+    SyncCache* const cache = task_.cache_.get();
+    if (cache == nullptr) return false;
+    auto body = cache->descriptor(entry.coord);
+    if (!body && !cache->offline()) return false;
+    entry.ended = true;
+    ++task_.descriptors_fetched_;
+    if (body) {
+      entry.body = std::move(*body);
+      entry.from_cache = true;
+    } else {
+      entry.error = std::make_exception_ptr(std::runtime_error(std::string(kNotInCache)));
+    }
+    return true;
+  }
+
+  void parse(Entry& entry) {
     if (entry.parsed || entry.error) return;
     entry.parsed = true;
     try {
@@ -194,6 +220,8 @@ class ProvellTask::Descriptors {
         entry.children.push_back(*dependency.group_id + ":" + *dependency.artifact_id + ":" +
                                  *dependency.version);
       }
+      SyncCache* const cache = task_.cache_.get();
+      if (cache != nullptr && !entry.from_cache) cache->keep_descriptor(entry.coord, entry.body);
     } catch (const std::exception&) {
       entry.error = std::current_exception();
       entry.children.clear();
@@ -227,11 +255,13 @@ std::set<std::string> ProvellTask::_resolve_transitive_deps(const std::string& c
 
 void ProvellTask::_resolve_transitive_deps(const std::string& coord,
                                            std::set<std::string>& resolved, int depth) {
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
   walk(coord, resolved, depth, descriptors);
 }
 
 std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coords) {
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
   for (const std::string& coord : coords) {
     try {
