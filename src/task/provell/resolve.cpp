@@ -119,9 +119,10 @@ class ProvellTask::Descriptors {
   Descriptors(const Descriptors&) = delete;
   Descriptors& operator=(const Descriptors&) = delete;
 
-  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is on.
+  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
+  /// on; a self-contained driver's is never fetched.
   void prefetch(const std::string& coord) {
-    if (look_ahead_) request(coord, 0);
+    if (look_ahead_ && worth_fetching(coord)) request(coord, 0);
   }
 
   /// The followed dependencies of coord's descriptor, as coordinates in
