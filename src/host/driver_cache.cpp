@@ -118,6 +118,17 @@ void DriverCache::keep_descriptor(const fs::path& relative, std::string_view bod
   write_entry(entry, body);
 }
 
+void DriverCache::keep_absence(const fs::path& relative) const {
+  const fs::path entry = root_ / relative;
+  create_folders(entry.parent_path());
+  write_entry(beside(entry, ".absent"), "");
+}
+
+bool DriverCache::is_absent(const fs::path& relative) const {
+  struct stat info {};
+  return ::stat(beside(root_ / relative, ".absent").c_str(), &info) == 0;
+}
+
 void DriverCache::drop_descriptor(const fs::path& relative) const {
   const fs::path entry = root_ / relative;
   if (::unlink(entry.c_str()) != 0 && errno != ENOENT) throw_file_error("remove", entry, errno);

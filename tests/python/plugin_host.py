@@ -27,6 +27,9 @@ def _host_tree():
 
 TREE = _host_tree()
 sys.path.insert(0, TREE)
+# The driver cache follows each workspace's HOME unless a test names one: never the user's own.
+os.environ.pop("ZARN_CACHE_DIR", None)
+os.environ.pop("XDG_CACHE_HOME", None)
 
 
 class Workspace:
@@ -90,13 +93,15 @@ class Repository:
     def __init__(self):
         self.folder = tempfile.mkdtemp(prefix="zarn-repo-")
         self.release = threading.Event()
-        folder, release = self.folder, self.release
+        self.requests = []
+        folder, release, requests = self.folder, self.release, self.requests
 
         class Handler(http.server.SimpleHTTPRequestHandler):
             def __init__(self, *args, **kwargs):
                 super().__init__(*args, directory=folder, **kwargs)
 
             def do_GET(self):
+                requests.append(self.path)
                 if self.path.startswith("/stall/"):
                     release.wait(30)
                     return

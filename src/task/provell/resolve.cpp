@@ -185,6 +185,7 @@ class ProvellTask::Descriptors {
           [this, &entry](std::exception_ptr error) {
             entry.ended = true;
             ++task_.descriptors_fetched_;
+            if (error && task_.cache_) task_.cache_->descriptor_failed(entry.coord, error);
             entry.error = std::move(error);
             if (look_ahead_) look_ahead(entry);
           });
@@ -199,11 +200,14 @@ class ProvellTask::Descriptors {
   bool take_from_cache(Entry& entry) {
     SyncCache* const cache = task_.cache_.get();
     if (cache == nullptr) return false;
-    auto body = cache->descriptor(entry.coord);
-    if (!body && !cache->offline()) return false;
+    const bool absent = cache->descriptor_absent(entry.coord);
+    auto body = absent ? std::nullopt : cache->descriptor(entry.coord);
+    if (!absent && !body && !cache->offline()) return false;
     entry.ended = true;
     ++task_.descriptors_fetched_;
-    if (body) {
+    if (absent) {
+      entry.error = std::make_exception_ptr(std::runtime_error("no descriptor in the repository"));
+    } else if (body) {
       entry.body = std::move(*body);
       entry.from_cache = true;
     } else {

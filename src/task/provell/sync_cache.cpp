@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/cache_folder.h"
+#include "host/http_client.h"
 #include "task/provell/pom.h"
 
 namespace zarn::provell {
@@ -128,6 +129,28 @@ void SyncCache::keep_descriptor(const std::string& coord, std::string_view body)
     cache_->keep_descriptor(*entry, body);
   } catch (const std::exception& error) {
     tell(error);
+  }
+}
+
+bool SyncCache::descriptor_absent(const std::string& coord) const {
+  const auto entry = entry_of(coord, ".pom");
+  return cache_ && entry && cache_->is_absent(*entry);
+}
+
+void SyncCache::descriptor_failed(const std::string& coord, const std::exception_ptr& error) {
+  const auto entry = entry_of(coord, ".pom");
+  if (!cache_ || !entry || !error) return;
+  try {
+    std::rethrow_exception(error);
+  } catch (const host::HttpError& http) {
+    if (http.status() != 404 && http.status() != 410) return;
+  } catch (...) {
+    return;
+  }
+  try {
+    cache_->keep_absence(*entry);
+  } catch (const std::exception& failure) {
+    tell(failure);
   }
 }
 

@@ -41,6 +41,11 @@ class SyncCache {
   std::optional<std::string> descriptor(const std::string& coord);
   /// Keeps a descriptor that parsed.
   void keep_descriptor(const std::string& coord, std::string_view body);
+  /// Whether the repository answered earlier that it has no descriptor for coord.
+  bool descriptor_absent(const std::string& coord) const;
+  /// Keeps the answer of a descriptor request that failed, when the
+  /// repository said it has none (404, 410).
+  void descriptor_failed(const std::string& coord, const std::exception_ptr& error);
   /// Whether an offline sync lacked coord's descriptor.
   bool descriptor_missing(const std::string& coord) const {
     return missing_descriptors_.contains(coord);
