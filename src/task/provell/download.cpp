@@ -103,22 +103,6 @@ struct Archive {
   host::VerifiedDownload download;
 };
 
-/// Fetches one archive, or takes it from the cache, and keeps a verified
-/// download in the cache.
-void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
-                   Archive& archive) {
-  if (cache && cache->place_archive(archive.coord, archive.download.dest)) return;
-  if (cache && cache->offline()) throw std::runtime_error(std::string(kNotInCache));
-  const bool unverified = fetcher.finish(archive.download);
-  if (unverified) {
-    host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
-                            archive.name));
-  } else if (cache) {
-    cache->keep_archive(archive.coord, archive.download.dest, archive.download.digest,
-                        archive.download.size);
-  }
-}
-
 /// Stores one archive at its turn with its report lines, the same whether it
 /// came from the cache or the repository; true once stored.
 bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
@@ -126,7 +110,7 @@ bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    fetch_archive(host, fetcher, cache, archive);
+    fetch_archive(host, fetcher, cache, archive.coord, archive.download);
     if (verbose) {
       const double size_mb =
           static_cast<double>(fs::file_size(archive.download.dest)) / kBytesPerMegabyte;

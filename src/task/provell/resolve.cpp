@@ -10,6 +10,7 @@
 
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
 #include "task/provell/provell_task.h"
 #include "task/provell/sync_cache.h"
@@ -44,17 +45,6 @@ constexpr std::array<std::string_view, 19> kSelfContainedDrivers{
     "vertica-jdbc",
 };
 
-std::vector<std::string> split_coordinate(const std::string& coord) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (true) {
-    const auto colon = coord.find(':', start);
-    parts.push_back(coord.substr(start, colon - start));
-    if (colon == std::string::npos) return parts;
-    start = colon + 1;
-  }
-}
-
 bool is_self_contained(std::string_view artifact_id) {
   return std::find(kSelfContainedDrivers.begin(), kSelfContainedDrivers.end(), artifact_id) !=
          kSelfContainedDrivers.end();
@@ -69,40 +59,11 @@ bool is_followed(const PomDependency& dependency) {
   return dependency.group_id && dependency.artifact_id && dependency.version;
 }
 
-/// Whether text stays one segment of a request path and of a file name.
-bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == "..") return false;
-  return std::none_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F || byte == ' ' ||
-           std::string_view("?#%/\\").find(c) != std::string_view::npos;
-  });
-}
-
 std::string descriptor_url(const std::string& archive_url) {
   return archive_url.substr(0, archive_url.size() - std::string_view(".jar").size()) + ".pom";
 }
 
 }  // namespace
-
-std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
-    const std::string& coord) const {
-  const auto parts = split_coordinate(coord);
-  if (parts.size() < 3) throw std::invalid_argument("Invalid Maven coordinate: " + coord);
-  // The parts become request path segments and the archive name a file of
-  // the driver folder: a descriptor must not be able to steer either.
-  if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + coord);
-  }
-  const std::string& artifact_id = parts[1];
-  const std::string& version = parts[2];
-  std::string jar_name = artifact_id + "-" + version + ".jar";
-  std::string group_path = parts[0];
-  std::replace(group_path.begin(), group_path.end(), '.', '/');
-  std::string url = maven_repo(host_.environment()) + "/" + group_path + "/" + artifact_id + "/" +
-                    version + "/" + jar_name;
-  return {std::move(url), std::move(jar_name)};
-}
 
 /// The descriptors one resolution reads, each fetched once. With look-ahead,
 /// every descriptor read is parsed at once and the descriptors it names (down

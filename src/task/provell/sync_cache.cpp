@@ -6,6 +6,7 @@
 
 #include "host/cache_folder.h"
 #include "host/http_client.h"
+#include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
 
 namespace zarn::provell {
@@ -16,14 +17,7 @@ namespace fs = std::filesystem;
 /// The folder of coord's files below the cache, as in a Maven repository;
 /// none for a -SNAPSHOT or for a coordinate whose parts would leave it.
 std::optional<fs::path> folder_of(const std::string& coord) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (parts.size() < 3) {
-    const auto colon = coord.find(':', start);
-    parts.push_back(coord.substr(start, colon - start));
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
+  const std::vector<std::string> parts = split_coordinate(coord);
   if (parts.size() < 3 || parts[2].ends_with("-SNAPSHOT")) return std::nullopt;
   const auto plain = [](std::string_view part) {
     return !part.empty() && part != "." && part != ".." &&
@@ -158,6 +152,19 @@ std::string SyncCache::summary(std::size_t placed) const {
   if (archives_taken_ == 0) return "";
   return fmt::format("{} of {} archives from the cache ({})", archives_taken_, placed,
                      folder_text_);
+}
+
+void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+                   const std::string& coord, host::VerifiedDownload& download) {
+  if (cache && cache->place_archive(coord, download.dest)) return;
+  if (cache && cache->offline()) throw std::runtime_error(std::string(kNotInCache));
+  const bool unverified = fetcher.finish(download);
+  if (unverified) {
+    host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
+                            download.dest.filename().string()));
+  } else if (cache) {
+    cache->keep_archive(coord, download.dest, download.digest, download.size);
+  }
 }
 
 SyncCacheScope::SyncCacheScope(std::unique_ptr<SyncCache>& slot, host::Host& host,

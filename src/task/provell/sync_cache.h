@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "host/driver_cache.h"
+#include "host/verified_download.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::provell {
@@ -68,6 +69,12 @@ class SyncCache {
   std::set<std::string> missing_descriptors_;
   bool told_ = false;
 };
+
+/// Puts coord's archive at download.dest: from the cache when it holds it,
+/// else fetched (offline: fails with kNotInCache), and a fetch whose
+/// checksum matched is kept in the cache. Without a cache, only fetched.
+void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+                   const std::string& coord, host::VerifiedDownload& download);
 
 /// Holds an open SyncCache in slot for one operation, unless the slot holds
 /// one already (a resolution inside a download shares the download's).
