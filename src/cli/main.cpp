@@ -39,7 +39,7 @@ int run(int argc, char** argv) {
     return status == 0 ? zarn::cli::kExitSuccess : zarn::cli::kExitUsage;
   }
   if (!action) {
-    host.printer().note("zarn: a subcommand is required (init, migrate or target)");
+    host.printer().note("zarn: a subcommand is required (init, migrate, target or cache)");
     host.printer().note("Run with --help for more information.");
     return zarn::cli::kExitUsage;
   }
