@@ -56,8 +56,9 @@ def add_archive(root, coord, content):
     write(root, path_of(coord, "jar") + ".sha1", hashlib.sha1(content).hexdigest().encode())
 
 
-def hive_tree(root):
-    """hive-jdbc, 7 dependencies, 6 below each, 100 below those: 150 coordinates."""
+def hive_tree(root, archive_size=lambda: ARCHIVE_SIZE):
+    """hive-jdbc, 7 dependencies, 6 below each, 100 below those: 150 coordinates;
+    archive_size() gives the size of each archive."""
     # Artifact ids differ across levels: equal archive names would be fetched once.
     tree = {HIVE: [f"bench.l1:a{i}:1" for i in range(7)]}
     level2 = []
@@ -70,7 +71,7 @@ def hive_tree(root):
     for coord in coords:
         deps = [tuple(d.split(":")) for d in tree.get(coord, [])]
         write(root, path_of(coord, "pom"), pom(deps).encode())
-        add_archive(root, coord, os.urandom(ARCHIVE_SIZE))
+        add_archive(root, coord, os.urandom(archive_size()))
     return sorted(coords)
 
 
