@@ -84,8 +84,9 @@ def environment(work, repository):
 
 
 def sync_command(zarn, project, profiles, jobs=None):
-    command = [zarn, "target", "sync", "--quiet", "--project-dir", project, "--profiles-dir",
-               profiles, "--profile", "bench"]
+    # Past the driver cache: a cold sync downloads.
+    command = [zarn, "target", "sync", "--quiet", "--no-cache", "--project-dir", project,
+               "--profiles-dir", profiles, "--profile", "bench"]
     return command + (["--jobs", str(jobs)] if jobs else [])
 
 
