@@ -64,7 +64,7 @@ void print_verify(host::Printer& printer, const std::string& folder,
 using Run = std::function<void(host::ExecutableHost&, const CacheOptions&)>;
 
 void add(CLI::App& cache, host::ExecutableHost& host, Action& action, const std::string& name,
-         const std::string& help, bool json, Run run) {
+         const std::string& help, bool json, const Run& run) {
   auto options = std::make_shared<CacheOptions>();
   CLI::App* command = cache.add_subcommand(name, help);
   if (json) command->add_flag("--json", options->json, "Print one JSON document for scripts");

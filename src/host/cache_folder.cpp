@@ -35,7 +35,7 @@ void create_cache_folder(const std::filesystem::path& folder) {
 }
 
 std::string cache_folder_text(const std::filesystem::path& folder, const Environment& environment) {
-  const std::string text = path_text(folder);
+  std::string text = path_text(folder);
   const auto home = environment.get_non_empty("HOME");
   if (!home) return text;
   const std::string home_text = path_text(*home);

@@ -32,6 +32,11 @@ void write_entry(const fs::path& path, std::string_view content) {
   file.commit(AtomicFile::Durability::kProcessSafe);
 }
 
+fs::path created(fs::path folder) {
+  create_cache_folder(folder);
+  return folder;
+}
+
 std::optional<std::string> read_if_present(const fs::path& path) {
   try {
     return read_text_file(path);
@@ -68,8 +73,7 @@ void drop_archive(const fs::path& entry) {
 }
 
 DriverCache::DriverCache(fs::path root, const LockWaiting& waiting)
-    : root_((create_cache_folder(root), std::move(root))),
-      lock_(root_, waiting, FolderLock::Kind::kShared) {}
+    : root_(created(std::move(root))), lock_(root_, waiting, FolderLock::Kind::kShared) {}
 
 bool DriverCache::has_archive(const fs::path& relative) const {
   const fs::path entry = root_ / relative;
