@@ -104,6 +104,7 @@ void DriverCache::keep_archive(const fs::path& relative, const fs::path& source,
                                std::string_view sha1, std::uint64_t size) const {
   const fs::path entry = root_ / relative;
   create_folders(entry.parent_path());
+  remove_stale_temporaries(entry);  // a link left by a killed sync
   place_file(source, entry);
   // Also the mode of the project's link: a write through it fails instead
   // of changing the archive of every project.
