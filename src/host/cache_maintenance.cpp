@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "host/atomic_file.h"
 #include "host/driver_cache.h"
 #include "host/file_error.h"
 #include "host/sha1.h"
@@ -58,6 +59,29 @@ std::string fault_of(const fs::path& path) {
   return "";
 }
 
+/// Whether a file of that name is one the cache writes: an entry, its
+/// records, or a temporary of one. A folder named by mistake (ZARN_CACHE_DIR
+/// set to a home folder) loses nothing else to a clean.
+bool is_cache_file(const std::string& name) {
+  if (is_atomic_temporary_name(name)) return true;
+  for (const std::string_view suffix : {".jar", ".jar.sha1", ".jar.size", ".pom", ".pom.absent"}) {
+    if (name.ends_with(suffix)) return true;
+  }
+  return false;
+}
+
+/// Removes the folders below root that hold nothing any more, deepest first.
+void remove_empty_folders(const fs::path& root) {
+  std::vector<fs::path> folders;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) folders.push_back(it->path());
+  }
+  std::sort(folders.rbegin(), folders.rend());  // a folder sorts before what it holds
+  for (const fs::path& folder : folders) ::rmdir(folder.c_str());  // fails when not empty
+}
+
 }  // namespace
 
 CacheUsage cache_usage(const fs::path& root) {
@@ -74,15 +98,20 @@ CacheUsage cache_usage(const fs::path& root) {
 }
 
 CacheUsage clean_cache(const fs::path& root, const LockWaiting& waiting) {
+  CacheUsage removed;
   std::error_code error;
-  if (!fs::is_directory(root, error)) return {};
+  if (!fs::is_directory(root, error)) return removed;
   const FolderLock lock(root, waiting);
-  const CacheUsage usage = cache_usage(root);
-  for (const auto& entry : fs::directory_iterator(root)) {
-    fs::remove_all(entry.path(), error);
-    if (error) throw_file_error("remove", entry.path(), error.value());
+  for (const fs::path& file : files_below(root)) {
+    if (!is_cache_file(file.filename().string())) continue;
+    const auto size = fs::file_size(file, error);
+    if (::unlink(file.c_str()) != 0) throw_file_error("remove", file, errno);
+    removed.bytes += error ? 0 : size;
+    removed.archives += file.extension() == ".jar" ? 1 : 0;
+    removed.descriptors += file.extension() == ".pom" ? 1 : 0;
   }
-  return usage;
+  remove_empty_folders(root);
+  return removed;
 }
 
 VerifyOutcome verify_cache(const fs::path& root, const LockWaiting& waiting) {

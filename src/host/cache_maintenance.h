@@ -20,7 +20,9 @@ struct CacheUsage {
 /// The entries below root; an absent folder holds nothing.
 CacheUsage cache_usage(const std::filesystem::path& root);
 
-/// Empties root (the folder stays), once no sync uses it; returns what it held.
+/// Removes every entry below root, with its records and the folders left
+/// empty, once no sync uses the cache; returns what it removed. Files the
+/// cache never writes stay where they are.
 CacheUsage clean_cache(const std::filesystem::path& root, const LockWaiting& waiting);
 
 /// An archive entry that failed its check, and why.
