@@ -157,6 +157,25 @@ TEST_F(DriverCacheTest, AChangedEntryIsNeverHandedToAProject) {
   EXPECT_EQ(host::verify_cache(cache(), {}).dropped.size(), 0u);
 }
 
+TEST_F(DriverCacheTest, ACacheOnAnotherFileSystemIsCopiedFrom) {
+  struct stat shm {};
+  struct stat here {};
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  const fs::path elsewhere = fs::path("/dev/shm") / dir.path().filename();
+  context.set_variable("ZARN_CACHE_DIR", elsewhere.string());
+  task().download_jdbc_jars({"postgres"});
+  const int before = server.total_requests();
+  EXPECT_EQ(other_project({"postgres"}).second, Names{});
+  EXPECT_EQ(server.total_requests(), before);
+  const fs::path copy = other_jars() / "postgresql-42.7.4.jar";
+  EXPECT_EQ(fs::hard_link_count(copy), 1u);
+  EXPECT_EQ(testing::read_file(copy), testing::read_file(jars() / "postgresql-42.7.4.jar"));
+  fs::remove_all(elsewhere);
+}
+
 TEST_F(DriverCacheTest, NoCacheNeitherReadsNorFills) {
   task().transfers.cache = CacheUse::kOff;
   task().download_jdbc_jars({"postgres"});
