@@ -44,10 +44,12 @@ class DriverCacheTest : public MavenTest {
   /// A download into a second project, with its printed report; the
   /// project's path is spelled as the first project's.
   std::pair<Names, Names> other_project(const std::set<std::string>& types,
-                                        CacheUse use = CacheUse::kOn, bool links = true) {
+                                        CacheUse use = CacheUse::kOn, bool links = true,
+                                        std::size_t jobs = 8) {
     ProvellTask other(context, (dir / "other").string(), (dir / "profiles").string());
     other.transfers.cache = use;
     other.transfers.link_from_cache = links;
+    other.transfers.jobs = jobs;
     return other.download_jdbc_jars(types);
   }
 
@@ -71,12 +73,13 @@ TEST_F(DriverCacheTest, ASecondProjectTakesEverythingButSnapshotsFromTheCache) {
             fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_FALSE(fs::exists(cache() / "g/snap/1.0-SNAPSHOT"));
 
-  for (const bool links : {true, false}) {
+  // Copies one at a time: the walk without look-ahead reads the cache too.
+  for (const auto& [links, jobs] : {std::pair{true, 8}, std::pair{false, 1}}) {
     SCOPED_TRACE(links ? "links" : "copies");
     const int before = server.total_requests();
     const std::string snapshot = MavenServer::path_of("g:snap:1.0-SNAPSHOT", "jar");
     const int snapshot_before = server.requests(snapshot);
-    const auto second = other_project({"hive", "postgres"}, CacheUse::kOn, links);
+    const auto second = other_project({"hive", "postgres"}, CacheUse::kOn, links, jobs);
     EXPECT_EQ(second, first);
     EXPECT_EQ(printed_as_first(), first_report);  // the report of a downloading run
     // The snapshot's descriptor, archive and checksum, and nothing else.
