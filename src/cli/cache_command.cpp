@@ -29,7 +29,7 @@ std::string megabytes(std::uint64_t bytes) {
 }
 
 void print_usage(host::Printer& printer, const std::string& folder, const host::CacheUsage& usage,
-                 bool json, std::string_view verb) {
+                 bool json, std::string_view verb, std::string_view where) {
   const std::size_t entries = usage.archives + usage.descriptors;
   if (json) {
     printer.line(fmt::format(
@@ -37,8 +37,9 @@ void print_usage(host::Printer& printer, const std::string& folder, const host::
         json_string(folder), entries, usage.archives, usage.descriptors, usage.bytes));
     return;
   }
-  printer.line(fmt::format("{} {} entries ({} archives, {} descriptors), {}, in {}", verb, entries,
-                           usage.archives, usage.descriptors, megabytes(usage.bytes), folder));
+  printer.line(fmt::format("{} {} entries ({} archives, {} descriptors), {}, {} {}", verb, entries,
+                           usage.archives, usage.descriptors, megabytes(usage.bytes), where,
+                           folder));
 }
 
 void print_verify(host::Printer& printer, const std::string& folder,
@@ -86,13 +87,13 @@ void add_cache_command(CLI::App& app, host::ExecutableHost& host, Action& action
   add(*cache, host, action, "size", "Print what the driver cache holds", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
         const std::string folder = folder_of(h);
-        print_usage(h.printer(), folder, host::cache_usage(folder), options.json, "Holds");
+        print_usage(h.printer(), folder, host::cache_usage(folder), options.json, "Holds", "in");
       });
   add(*cache, host, action, "clean", "Empty the driver cache, once no sync uses it", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
         const std::string folder = folder_of(h);
         const auto removed = host::clean_cache(folder, host::waiting_of(h));
-        print_usage(h.printer(), folder, removed, options.json, "Removed");
+        print_usage(h.printer(), folder, removed, options.json, "Removed", "from");
       });
   add(*cache, host, action, "verify", "Hash every archive and drop those that changed", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
