@@ -84,6 +84,14 @@ void print_table(host::Printer& printer, const std::vector<ListedConnection>& co
   if (any_marked) printer.line("* the profile's default target");
 }
 
+/// The code point of the UTF-8 sequence of length bytes at text[at].
+unsigned code_point(std::string_view text, std::size_t at, std::size_t length) {
+  const auto byte = [&text, at](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  if (length == 1) return byte(0);
+  if (length == 2) return ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu);
+  return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
+}
+
 void print_json(host::Printer& printer, const std::string& profiles_file,
                 const std::vector<ListedConnection>& connections) {
   printer.line("{");
@@ -106,16 +114,16 @@ void print_json(host::Printer& printer, const std::string& profiles_file,
 
 std::string json_string(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += fmt::format("\\u{:04x}", byte);
-    } else {
-      out += c;
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (const std::size_t length = host::unsafe_character_at(text, i); length != 0) {
+      out += fmt::format("\\u{:04x}", code_point(text, i, length));
+      i += length;
+      continue;
     }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+    ++i;
   }
   return out + "\"";
 }

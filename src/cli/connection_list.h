@@ -10,7 +10,8 @@
 namespace zarn::cli {
 
 /// text as a JSON string. The YAML reader accepts only UTF-8, so the bytes
-/// above 0x7f are kept as they are.
+/// above 0x7f are kept as they are, except the characters no name may show
+/// raw, which JSON escapes as \uXXXX like the controls.
 std::string json_string(std::string_view text);
 
 /// `zarn target list`: the connections task's sync would work on, in file

@@ -84,7 +84,8 @@ yaml::Node new_profile() {
 bool add_profile(host::Host& host, const std::filesystem::path& profiles_file,
                  const std::string& name) {
   // Another zarn may be rewriting the same file: read and write under its lock.
-  const host::FolderLock lock(profiles_file.parent_path(), host::waiting_of(host));
+  const host::FolderLock lock(host::written_file(profiles_file).parent_path(),
+                              host::waiting_of(host));
   yaml::Node profiles = host::entry_exists(profiles_file)
                             ? migrate::load_mapping_or_empty(profiles_file)
                             : yaml::Node::mapping();

@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "host/atomic_file.h"
+#include "host/error_text.h"
 #include "host/executable_host.h"
 #include "host/interrupt.h"
 #include "zarn/version.h"
@@ -10,6 +11,16 @@
 namespace {
 
 using zarn::cli::ExitStatus;
+
+/// The command the user ran, as "zarn target sync".
+std::string command_text(const CLI::App& app) {
+  std::string text = "zarn";
+  for (const CLI::App* command = &app; !command->get_subcommands().empty();) {
+    command = command->get_subcommands().front();
+    text += " " + command->get_name();
+  }
+  return text;
+}
 
 /// The status of a run that ended: a signal that asked it to stop wins, and
 /// the temporary files its unwinding did not reach go.
@@ -44,7 +55,7 @@ int run(int argc, char** argv) {
     return zarn::cli::kExitUsage;
   }
 
-  // Ctrl-C and SIGTERM become a flag the tasks poll, so they stop their
+  // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT become a flag the tasks poll, so they stop their
   // children and remove their temporary files on the way out.
   zarn::host::install_interrupt_handler();
   try {
@@ -54,7 +65,7 @@ int run(int argc, char** argv) {
     zarn::host::remove_live_temporaries();
     return zarn::cli::exit_status_for_signal(stop.signal());
   } catch (const std::exception& error) {
-    host.printer().error(error.what());
+    host.printer().error(zarn::host::error_text(error, command_text(app)));
     return finished(host, zarn::cli::kExitFailure);
   }
 }
@@ -67,7 +78,7 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "Error: %s\n", error.what());
+    std::fprintf(stderr, "Error: %s\n", zarn::host::error_text(error, "zarn").c_str());
   } catch (...) {
     std::fprintf(stderr, "Error: unexpected failure\n");
   }

@@ -1,10 +1,12 @@
 // The executable's network: libzarn-net.so, loaded on the first transfer so
 // that commands without one never map libcurl and its libraries.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -26,18 +28,46 @@ fs::path executable_dir() {
   return fs::path(std::string(buffer.data(), static_cast<std::size_t>(length))).parent_path();
 }
 
+/// Whether only root or owner can change path: owned by one of them, and
+/// not writable by group or others.
+bool guarded(const fs::path& path, uid_t owner) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  return (info.st_uid == 0 || info.st_uid == owner) && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+/// The installed module or its folder when someone other than root and the
+/// executable's owner could have planted or replaced it (a build in
+/// /tmp/build looks in /tmp/lib/zarn), else nothing.
+std::optional<fs::path> unguarded(const fs::path& module) {
+  struct stat executable {};
+  const uid_t owner = ::stat("/proc/self/exe", &executable) == 0 ? executable.st_uid : 0;
+  for (const fs::path& path : {module, module.parent_path()}) {
+    if (!guarded(path, owner)) return path;
+  }
+  return std::nullopt;
+}
+
 /// The module beside the executable (a build tree), else where an
-/// installation puts it (bin/zarn with lib/zarn/libzarn-net.so).
+/// installation puts it (bin/zarn with lib/zarn/libzarn-net.so), when only
+/// root and the executable's owner can change it there.
 fs::path find_module() {
   const fs::path dir = executable_dir();
   fs::path beside = dir / kModuleName;
   fs::path installed = (dir / ".." / "lib" / "zarn" / kModuleName).lexically_normal();
   std::error_code error;
   if (fs::exists(beside, error)) return beside;
-  if (fs::exists(installed, error)) return installed;
-  throw std::runtime_error(std::string("cannot load the network module ") + kModuleName +
-                           ": not in " + dir.string() + " nor in " +
-                           installed.parent_path().string());
+  if (!fs::exists(installed, error)) {
+    throw std::runtime_error(std::string("cannot load the network module ") + kModuleName +
+                             ": not in " + dir.string() + " nor in " +
+                             installed.parent_path().string());
+  }
+  if (const auto open_to_others = unguarded(installed)) {
+    throw std::runtime_error("cannot load the network module " + installed.string() + ": " +
+                             open_to_others->string() +
+                             " can be changed by others than root and the owner of zarn");
+  }
+  return installed;
 }
 
 template <typename Function>

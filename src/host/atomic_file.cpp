@@ -57,6 +57,19 @@ pid_t writer_of(std::string_view name) {
   return pid;
 }
 
+/// Gives the new file the old one's owner and group, so a rewrite by root
+/// (sudo keeping HOME) leaves a user's file theirs. Where the process may
+/// not, the file stays the writer's, as a new file would.
+void keep_owner(int fd, const std::filesystem::path& target) {
+  struct stat old_file {};
+  struct stat new_file {};
+  if (::stat(target.c_str(), &old_file) != 0 || ::fstat(fd, &new_file) != 0) return;
+  if (old_file.st_uid == new_file.st_uid && old_file.st_gid == new_file.st_gid) return;
+  if (::fchown(fd, old_file.st_uid, old_file.st_gid) == 0) return;
+  // Not allowed to give it away: the group alone may still be ours to keep.
+  static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), old_file.st_gid));
+}
+
 bool process_alive(pid_t pid) {
   return ::kill(pid, 0) == 0 || errno == EPERM;
 }
@@ -106,6 +119,7 @@ void AtomicFile::write(std::string_view bytes) {
 void AtomicFile::commit(Durability durability) {
   const mode_t mode =
       final_mode_ ? static_cast<mode_t>(*final_mode_) : mode_for(target_, new_file_mode_);
+  keep_owner(fd_.get(), target_);
   if (::fchmod(fd_.get(), mode) != 0) throw_file_error("set the mode of", target_, errno);
   if (durability == Durability::kOnDisk && ::fsync(fd_.get()) != 0)
     throw_file_error("write", target_, errno);

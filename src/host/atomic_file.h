@@ -12,7 +12,8 @@ namespace zarn::host {
 /// it by commit(), so readers see the old file or the whole new one, never a
 /// part. The temporary name is ".{target name}.zarn-tmp-{pid}-XXXXXX"; it
 /// never ends like the target. The temporary is readable by its owner only
-/// until commit() gives it its final mode, and stays locked (flock) by the
+/// until commit() gives it its final mode (and, where the process may, the
+/// old file's owner and group), and stays locked (flock) by the
 /// writer while it lives, so a later writer can tell a leftover from a live
 /// one. Without commit() the destructor removes the temporary file.
 class AtomicFile {

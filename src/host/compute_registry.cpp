@@ -69,12 +69,14 @@ std::unique_ptr<ComputeConfig> FileComputeRegistry::entry_config(const std::stri
 }
 
 void FileComputeRegistry::_save() {
-  create_folders(path_.parent_path());
-  const FolderLock lock(path_.parent_path(), waiting_);
+  // A registry that links elsewhere is replaced where it lives, under that folder's lock.
+  const std::filesystem::path file = written_file(path_);
+  create_folders(file.parent_path());
+  const FolderLock lock(file.parent_path(), waiting_);
   const yaml::Node on_disk = parse_registry(registry_text(path_), path_);
   const yaml::Node merged = on_disk == base_ ? computes_ : merge_changes(base_, computes_, on_disk);
   const std::string text = std::string(kHeader) + yaml::dump(merged);
-  write_file_atomic(path_, text);
+  write_file_atomic(file, text);
   // What was written is the new starting point. The merge reuses our own
   // values where only we changed them, so configs handed out stay attached.
   base_ = parse_registry(text, path_);

@@ -2,11 +2,20 @@
 
 #include <cstring>
 
+#include "host/printable.h"
+
 namespace zarn::host {
 
 FileError::FileError(const std::string& action, std::filesystem::path path, int error_number)
-    : std::runtime_error("cannot " + action + " " + path.string() + ": " +
+    // The path may hold a name from a user's tree: shown escaped, like every name.
+    : std::runtime_error("cannot " + action + " " + printable(path.string()) + ": " +
                          std::strerror(error_number)),
+      path_(std::move(path)),
+      error_number_(error_number) {}
+
+FileError::FileError(const std::string& action, std::filesystem::path path, int error_number,
+                     const std::string& reason)
+    : std::runtime_error("cannot " + action + " " + path.string() + ": " + reason),
       path_(std::move(path)),
       error_number_(error_number) {}
 

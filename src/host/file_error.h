@@ -11,6 +11,9 @@ namespace zarn::host {
 class FileError : public std::runtime_error {
  public:
   FileError(const std::string& action, std::filesystem::path path, int error_number);
+  /// "cannot {action} {path}: {reason}", for a refusal the errno text would not name.
+  FileError(const std::string& action, std::filesystem::path path, int error_number,
+            const std::string& reason);
   int error_number() const { return error_number_; }
   const std::filesystem::path& path() const { return path_; }
 

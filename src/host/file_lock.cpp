@@ -12,6 +12,7 @@
 
 #include "host/file_error.h"
 #include "host/host.h"
+#include "host/lock_file.h"
 
 namespace zarn::host {
 namespace {
@@ -21,13 +22,11 @@ constexpr auto kQuietWait = std::chrono::seconds(1);
 
 }  // namespace
 
-void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWaiting& waiting,
-                               Kind kind) {
+void wait_until(const LockWaiting& waiting, const std::filesystem::path& folder,
+                const std::function<bool()>& try_once) {
   const auto start = std::chrono::steady_clock::now();
   bool told = false;
-  const int operation = kind == Kind::kShared ? LOCK_SH : LOCK_EX;
-  while (::flock(fd_.get(), operation | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) throw_file_error("lock folder", folder, errno);
+  while (!try_once()) {
     if (const int signal = waiting.pending_interrupt ? waiting.pending_interrupt() : 0) {
       throw Interrupted(signal);
     }
@@ -42,7 +41,30 @@ void FolderLock::wait_for_lock(const std::filesystem::path& folder, const LockWa
 FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting, Kind kind) {
   fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd_.valid()) throw_file_error("lock folder", folder, errno);
-  wait_for_lock(folder, waiting, kind);
+  bool no_flock = false;
+  const int operation = kind == Kind::kShared ? LOCK_SH : LOCK_EX;
+  wait_until(waiting, folder, [&] {
+    if (::flock(fd_.get(), operation | LOCK_NB) == 0) return true;
+    if (errno == ENOLCK) return no_flock = true;
+    if (errno != EWOULDBLOCK && errno != EINTR) throw_file_error("lock folder", folder, errno);
+    return false;
+  });
+  if (no_flock) fallback_ = std::make_unique<LockFile>(folder / ".zarn-lock", waiting);
+}
+
+FolderLock::~FolderLock() = default;
+
+std::filesystem::path written_file(const std::filesystem::path& path) {
+  // Followed link by link, so one that leads nowhere yet is written where it points.
+  constexpr int kMaxLinks = 40;
+  std::filesystem::path file = path;
+  std::error_code error;
+  for (int i = 0; i < kMaxLinks && std::filesystem::is_symlink(file, error); ++i) {
+    const std::filesystem::path target = std::filesystem::read_symlink(file, error);
+    if (error) break;
+    file = (target.is_absolute() ? target : file.parent_path() / target).lexically_normal();
+  }
+  return file;
 }
 
 std::string waiting_notice(const std::filesystem::path& folder) {

@@ -56,9 +56,17 @@ UniqueFd open_regular_file(const std::filesystem::path& path, struct stat& info)
   if (fd.get() < 0) throw_file_error("read", path, errno);
   if (::fstat(fd.get(), &info) != 0) throw_file_error("read", path, errno);
   if (!S_ISREG(info.st_mode)) {
-    throw std::runtime_error("cannot read " + path.string() + ": not a regular file");
+    // A folder is EISDIR, as open() of one for reading is; a FIFO or device EINVAL.
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    throw FileError("read", path, error, "not a regular file");
   }
   return fd;
+}
+
+[[noreturn]] void throw_too_large(const std::filesystem::path& path) {
+  throw FileError("read", path, EFBIG,
+                  "larger than " + std::to_string(kMaxTextFileBytes >> 20) +
+                      " MiB, too large for a configuration file");
 }
 
 }  // namespace
@@ -71,6 +79,7 @@ bool entry_exists(const std::filesystem::path& path) {
 std::string read_text_file(const std::filesystem::path& path) {
   struct stat info {};
   const UniqueFd fd = open_regular_file(path, info);
+  if (info.st_size > static_cast<off_t>(kMaxTextFileBytes)) throw_too_large(path);
   std::string content;
   char buffer[1 << 16];
   while (true) {
@@ -81,6 +90,7 @@ std::string read_text_file(const std::filesystem::path& path) {
       throw_file_error("read", path, errno);
     }
     content.append(buffer, static_cast<std::size_t>(got));
+    if (content.size() > kMaxTextFileBytes) throw_too_large(path);  // grew while read
   }
   return content;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
@@ -10,8 +11,13 @@ namespace zarn::host {
 
 /// Whether an entry of any kind (a dangling link included) exists at path.
 bool entry_exists(const std::filesystem::path& path);
-/// The whole content of a regular file (or a link to one); anything else,
-/// a FIFO included, is refused without waiting.
+/// The most a configuration file read by read_text_file may hold.
+inline constexpr std::size_t kMaxTextFileBytes = std::size_t{64} << 20;
+
+/// The whole content of a regular file (or a link to one), refused when
+/// larger than kMaxTextFileBytes before it is read. Every failure is a
+/// FileError: a folder with EISDIR, a FIFO or device (refused without
+/// waiting) with EINVAL.
 std::string read_text_file(const std::filesystem::path& path);
 /// Copies content, permission bits and access and modification times through
 /// a temporary file renamed over to, so the copy appears whole or not at all;

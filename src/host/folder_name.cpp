@@ -1,16 +1,12 @@
 #include "host/folder_name.h"
 
-#include <algorithm>
+#include "host/printable.h"
 
 namespace zarn::host {
 namespace {
 
 /// Longest file name the usual Linux filesystems accept.
 constexpr std::size_t kMaxNameBytes = 255;
-
-bool is_control(char c) {
-  return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-}
 
 }  // namespace
 
@@ -19,7 +15,7 @@ std::optional<std::string_view> folder_name_problem(const std::string& name) {
   if (name == "." || name == "..") return "it names a folder that always exists";
   if (name.find('/') != std::string::npos) return "it holds a '/'";
   if (name.size() > kMaxNameBytes) return "it is longer than 255 bytes";
-  if (std::any_of(name.begin(), name.end(), is_control)) return "it holds a control character";
+  if (has_unsafe_character(name)) return "it holds a control or text-direction character";
   return std::nullopt;
 }
 

@@ -8,7 +8,7 @@ namespace zarn::host {
 
 /// Why name cannot be one new folder's name ("it holds a '/'", ...), or
 /// nothing when it can: it must be one plain component of at most 255 bytes
-/// without control characters.
+/// without the characters host::unsafe_character_at() refuses.
 std::optional<std::string_view> folder_name_problem(const std::string& name);
 
 }  // namespace zarn::host

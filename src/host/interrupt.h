@@ -1,16 +1,29 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <array>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <utility>
 
 namespace zarn::host {
 
-/// Makes Ctrl-C (SIGINT) and SIGTERM set a flag instead of killing the
-/// process at once, so long transfers can stop cleanly and remove their
-/// temporary files. The flag is the one process-wide state: signals have
-/// nowhere else to go. Only the executable's command layer calls this.
+/// The signals that ask zarn to stop: a closed terminal and SIGQUIT as well.
+inline constexpr std::array<int, 4> kStopSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+/// Makes the stop signals set a flag instead of killing the process at once,
+/// so long transfers can stop cleanly and remove their temporary files. A
+/// repeated signal kills the registered children's process groups and ends
+/// the process with 128 + its number. The flag is the one process-wide
+/// state: signals have nowhere else to go. Only the executable's command
+/// layer calls this.
 void install_interrupt_handler();
+/// A child's process group that a repeated signal kills (a few at a time),
+/// from its start until it is reaped.
+void register_child_group(pid_t group);
+void unregister_child_group(pid_t group);
 /// The signal that arrived since install_interrupt_handler(), or 0.
 int interrupt_signal();
 /// Whether an interrupt arrived since install_interrupt_handler().

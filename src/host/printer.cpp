@@ -5,6 +5,8 @@
 #include <iostream>
 #include <string>
 
+#include "host/printable.h"
+
 namespace zarn::host {
 namespace {
 
@@ -32,8 +34,12 @@ Printer Printer::for_process(const Environment& environment) {
   return Printer(std::cout, std::cerr, facts_of_process(environment));
 }
 
+// Every line of every command passes here: names read from files reach the
+// terminal escaped, whichever message carries them. Line breaks stay, since
+// some fixed messages span two lines; a name's own breaks are escaped where
+// the name is put into the line.
 void Printer::line(std::string_view text) const {
-  *out_ << text << '\n';
+  *out_ << printable_keeping_line_breaks(text) << '\n';
   out_->flush();
 }
 
@@ -53,7 +59,7 @@ void Printer::note(std::string_view text) const {
 
 void Printer::to_err(std::string_view prefix, std::string_view text) const {
   out_->flush();
-  *err_ << prefix << text << '\n';
+  *err_ << prefix << printable_keeping_line_breaks(text) << '\n';
   err_->flush();
 }
 

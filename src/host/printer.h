@@ -15,9 +15,10 @@ struct TerminalFacts {
   bool no_color = false;  ///< NO_COLOR is set and not empty
 };
 
-/// The executable's one printer. Task lines go to standard output as they
-/// are; warnings and the closing error line go to standard error, after
-/// standard output is flushed so the two keep their order on one terminal.
+/// The executable's one printer. Task lines go to standard output with the
+/// characters of host::unsafe_character_at() escaped (line breaks kept); warnings and the closing
+/// error line go to standard error, after standard output is flushed so the two keep their order on
+/// one terminal.
 class Printer {
  public:
   /// Lines to out, warnings and errors to err.

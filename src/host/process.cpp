@@ -65,7 +65,7 @@ class SpawnSetup {
     sigemptyset(&none);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT}) {
+    for (int signal_number : {SIGPIPE, SIGINT, SIGTERM, SIGQUIT, SIGHUP}) {
       sigaddset(&defaults, signal_number);
     }
     check(::posix_spawnattr_setsigmask(&attributes_, &none));
@@ -142,11 +142,13 @@ class Capture {
 /// running when this goes, so no path leaves it behind.
 class Child {
  public:
-  explicit Child(pid_t pid) : pid_(pid) {}
+  explicit Child(pid_t pid) : pid_(pid) { register_child_group(pid); }
   ~Child() {
-    if (reaped_) return;
-    ::kill(-pid_, SIGKILL);
-    wait(0);
+    if (!reaped_) {
+      ::kill(-pid_, SIGKILL);
+      wait(0);
+    }
+    unregister_child_group(pid_);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

@@ -322,6 +322,10 @@ void CurlTransferEngine::cancel(Id id) {
 }
 
 void CurlTransferEngine::run_until(const std::function<bool()>& finished) {
+  // A signal belongs to the call that saw it: each wait asks afresh, so an
+  // engine kept by a task is usable again once that call has ended.
+  state_->signal = 0;
+  state_->last_poll = {};
   state_->check_interrupt();
   state_->launch_queued();
   while (!finished()) {

@@ -7,10 +7,28 @@
 namespace zarn::python {
 namespace {
 
-/// The KeyboardInterrupt (or the error a signal handler raised) that stopped
-/// a task; signals are process-wide, and so is this. Never destroyed: the
-/// interpreter may be gone by the time static objects are.
-std::optional<py::error_already_set>& interrupt_error = *new std::optional<py::error_already_set>;
+/// Prints line with the host's print() to file (sys.stdout when none). A
+/// failing output does not stop the work: its first failure is what a
+/// call that did its work ends with. Lines are UTF-8, a file name's stray
+/// bytes shown as replacement characters.
+void print_line(std::string_view line, const char* file = nullptr) {
+  py::gil_scoped_acquire lock;
+  throw_if_aborted();
+  try {
+    const py::object text = py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeUTF8(line.data(), static_cast<Py_ssize_t>(line.size()), "replace"));
+    const py::object print = py::module_::import("builtins").attr("print");
+    if (file == nullptr) {
+      print(text);
+    } else {
+      print(text, py::arg("file") = py::module_::import("sys").attr(file));
+    }
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw_into_core(std::move(error));
+    auto& kept = call_state().output_error;
+    if (!kept) kept.emplace(std::move(error));
+  }
+}
 
 /// The settings mapping of a host compute entry.
 class PythonConfig : public host::ComputeConfig {
@@ -40,18 +58,30 @@ void PythonError::restore() const {
   error_.restore();
 }
 
+void throw_if_aborted() {
+  if (call_state().abort) throw host::Interrupted(SIGINT);
+}
+
+void throw_into_core(py::error_already_set error) {
+  if (error.matches(PyExc_Exception)) throw PythonError(std::move(error));
+  auto& abort = call_state().abort;
+  if (!abort) abort.emplace(std::move(error));
+  throw host::Interrupted(SIGINT);
+}
+
 PythonHost::PythonHost(std::function<std::string()> maven_repo)
     : maven_repo_(std::move(maven_repo)) {}
 
 void PythonHost::echo(std::string_view line) {
-  with_python(
-      [&] { py::module_::import("builtins").attr("print")(py::str(line.data(), line.size())); });
+  print_line(line);
 }
 
 host::Environment PythonHost::environment() const {
-  host::Environment environment = host::Environment::from_process();
-  if (maven_repo_) environment.set("ZARN_MAVEN_REPO", with_python(maven_repo_));
-  return environment;
+  return with_python([&] {
+    host::Environment environment = environment_snapshot();
+    if (maven_repo_) environment.set("ZARN_MAVEN_REPO", maven_repo_());
+    return environment;
+  });
 }
 
 std::tm PythonHost::local_time() const {
@@ -70,7 +100,7 @@ std::unique_ptr<host::ComputeRegistry> PythonHost::compute_registry(
     const std::string& project_dir) {
   return with_python([&] {
     py::object registry =
-        py::module_::import("pelk.config.compute").attr("ComputeRegistry")(project_dir);
+        py::module_::import("pelk.config.compute").attr("ComputeRegistry")(path_text(project_dir));
     return std::make_unique<PythonComputeRegistry>(std::move(registry));
   });
 }
@@ -97,18 +127,15 @@ std::set<std::string> PythonHost::find_modules(const std::vector<std::string>& m
 }
 
 void PythonHost::notice(std::string_view line) {
-  with_python([&] {
-    const py::object print = py::module_::import("builtins").attr("print");
-    print("zarn: " + std::string(line),
-          py::arg("file") = py::module_::import("sys").attr("stderr"));
-  });
+  print_line("zarn: " + std::string(line), "stderr");
 }
 
 int PythonHost::pending_interrupt() {
   py::gil_scoped_acquire lock;
-  if (interrupt_error) return SIGINT;
+  auto& abort = call_state().abort;
+  if (abort) return SIGINT;
   if (PyErr_CheckSignals() == 0) return 0;
-  interrupt_error.emplace();  // fetches the error the signal handler raised
+  abort.emplace();  // fetches the error the signal handler raised; kept until the call ends
   return SIGINT;
 }
 
@@ -129,8 +156,11 @@ void PythonComputeRegistry::_save() {
   with_python([&] { registry_.attr("_save")(); });
 }
 
-std::optional<py::error_already_set> take_interrupt_error() {
-  return std::exchange(interrupt_error, std::nullopt);
+host::Environment environment_snapshot() {
+  // The host changes the environment (os.environ, os.putenv) only while it
+  // holds the GIL, so a walk made holding it never meets a half-grown table.
+  const py::gil_scoped_acquire lock;
+  return host::Environment::from_process();
 }
 
 }  // namespace zarn::python

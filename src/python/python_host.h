@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "python/call.h"
 
 namespace zarn::python {
 
@@ -26,23 +27,30 @@ class PythonError : public std::runtime_error {
   mutable py::error_already_set error_;
 };
 
-/// Calls fn with the interpreter lock held, turning a Python error into PythonError.
+/// Throws Interrupted when the running call is to end with a host's
+/// BaseException; needs the GIL.
+void throw_if_aborted();
+
+/// Throws error into the core: an Exception as PythonError; anything else
+/// (KeyboardInterrupt, SystemExit) is kept for the call to end with, and
+/// the core sees Interrupted, which every one of its catches lets through.
+[[noreturn]] void throw_into_core(py::error_already_set error);
+
+/// Calls fn with the interpreter lock held, turning a Python error into a
+/// core error (throw_into_core). Once the call is to end with a host's
+/// BaseException, nothing more of the host is called.
 template <typename Fn>
 auto with_python(Fn&& fn) {
   py::gil_scoped_acquire lock;
+  throw_if_aborted();
   try {
     return fn();
   } catch (py::error_already_set& error) {
-    throw PythonError(std::move(error));
+    throw_into_core(std::move(error));
+  } catch (const py::builtin_exception& error) {
+    error.set_error();
+    throw_into_core(py::error_already_set());
   }
-}
-
-/// Runs a task operation with the interpreter lock released, so the host's
-/// other threads go on; the host methods take it back when they need it.
-template <typename Fn>
-auto released(Fn&& fn) {
-  py::gil_scoped_release release;
-  return fn();
 }
 
 /// The Python program that imported the plug-in, as the tasks' host. Every
@@ -84,8 +92,7 @@ class PythonComputeRegistry : public host::ComputeRegistry {
   py::object registry_;
 };
 
-/// The Python error that a Ctrl-C turned into while a task ran, taken once;
-/// empty when the interrupt came another way.
-std::optional<py::error_already_set> take_interrupt_error();
+/// The process environment as it is now, read holding the GIL.
+host::Environment environment_snapshot();
 
 }  // namespace zarn::python

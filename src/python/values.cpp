@@ -2,14 +2,10 @@
 
 #include <pybind11/stl.h>
 
-#include <cstring>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "host/errors.h"
-#include "host/file_error.h"
-#include "host/host.h"
-#include "python/python_host.h"
 #include "yaml/load.h"
 
 namespace zarn::python {
@@ -99,6 +95,7 @@ class FromPython {
  public:
   Node convert(py::handle value) {
     if (value.is_none()) return Node();
+    const DepthGuard guard(depth_);
     if (PyBool_Check(value.ptr())) return Node::boolean(value.cast<bool>());
     if (PyLong_Check(value.ptr())) {
       return Node::integer(yaml::Integer::from_decimal(py::str(value).cast<std::string>()));
@@ -148,68 +145,29 @@ class FromPython {
     return result;
   }
 
+  /// Counts one level of nesting; a value nested as deep as no YAML
+  /// document may be is refused before the C stack runs out.
+  class DepthGuard {
+   public:
+    explicit DepthGuard(std::size_t& depth) : depth_(++depth) {
+      if (depth_ > yaml::kMaxDepth + 1) {
+        --depth_;
+        throw std::invalid_argument("the loaded document nests deeper than " +
+                                    std::to_string(yaml::kMaxDepth) + " levels");
+      }
+    }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+   private:
+    std::size_t& depth_;
+  };
+
   std::unordered_map<PyObject*, Node> done_;
   std::unordered_set<PyObject*> open_;
+  std::size_t depth_ = 0;
 };
-
-/// The module's YAMLError; set once when the module is initialised.
-PyObject* yaml_error_type = nullptr;
-
-py::object os_error(int error_number, const std::string& filename) {
-  return py::reinterpret_borrow<py::object>(PyExc_OSError)(error_number,
-                                                           std::strerror(error_number), filename);
-}
-
-/// The Python exception object for an error of the core.
-py::object exception_object(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const PythonError& e) {
-    return e.value();
-  } catch (const host::PelkRuntimeError& e) {
-    py::object type = py::module_::import("pelk_common.exceptions").attr("PelkRuntimeError");
-    py::object instance = type(e.what());
-    if (e.cause()) instance.attr("__cause__") = exception_object(e.cause());
-    return instance;
-  } catch (const host::FileError& e) {
-    return os_error(e.error_number(), e.path().string());
-  } catch (const std::filesystem::filesystem_error& e) {
-    return os_error(e.code().value(), e.path1().string());
-  } catch (const yaml::ParseError& e) {
-    return py::reinterpret_borrow<py::object>(yaml_error_type)(e.what());
-  } catch (const host::Interrupted&) {
-    return py::reinterpret_borrow<py::object>(PyExc_KeyboardInterrupt)();
-  } catch (const std::invalid_argument& e) {
-    return py::reinterpret_borrow<py::object>(PyExc_ValueError)(e.what());
-  } catch (const std::exception& e) {
-    return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(e.what());
-  }
-}
-
-void raise(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const py::builtin_exception&) {
-    throw;  // pybind11's own errors: its translation applies
-  } catch (const py::error_already_set&) {
-    throw;
-  } catch (const PythonError& e) {
-    e.restore();
-    return;
-  } catch (const host::Interrupted&) {
-    if (auto original = take_interrupt_error()) {
-      original->restore();
-      return;
-    }
-  } catch (...) {
-  }
-  try {
-    const py::object instance = exception_object(error);
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(instance.ptr())), instance.ptr());
-  } catch (py::error_already_set& failure) {
-    failure.restore();  // the host's error class could not be imported: Python's own error
-  }
-}
 
 }  // namespace
 
@@ -221,13 +179,38 @@ yaml::Node from_python(py::handle value) {
   return FromPython().convert(value);
 }
 
-py::object to_path(const std::filesystem::path& path) {
-  return py::module_::import("pathlib").attr("Path")(path.string());
+py::str path_text(const std::filesystem::path& path) {
+  const std::string& bytes = path.native();
+  return py::reinterpret_steal<py::str>(
+      PyUnicode_DecodeFSDefaultAndSize(bytes.data(), static_cast<Py_ssize_t>(bytes.size())));
 }
 
-std::optional<std::string> optional_text(py::handle value) {
+py::object to_path(const std::filesystem::path& path) {
+  return py::module_::import("pathlib").attr("Path")(path_text(path));
+}
+
+std::filesystem::path path_argument(py::handle value) {
+  PyObject* converted = nullptr;
+  if (PyUnicode_FSConverter(value.ptr(), &converted) == 0) throw py::error_already_set();
+  const auto bytes = py::reinterpret_steal<py::bytes>(converted);
+  return std::filesystem::path(bytes.cast<std::string>());
+}
+
+std::optional<std::filesystem::path> optional_path(py::handle value) {
   if (value.is_none()) return std::nullopt;
-  return py::module_::import("os").attr("fspath")(value).cast<std::string>();
+  return path_argument(value);
+}
+
+std::string text_argument(py::handle value, const char* name) {
+  if (!PyUnicode_Check(value.ptr())) {
+    throw py::type_error(std::string(name) + " must be str, not " + Py_TYPE(value.ptr())->tp_name);
+  }
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+  if (data == nullptr) throw py::error_already_set();
+  std::string text(data, static_cast<std::size_t>(size));
+  if (text.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+  return text;
 }
 
 bool truth(py::handle value) {
@@ -240,16 +223,6 @@ std::set<std::string> text_set(py::handle values) {
   std::set<std::string> texts;
   for (const py::handle value : values) texts.insert(py::str(value).cast<std::string>());
   return texts;
-}
-
-void register_error_translation(py::module_& module) {
-  yaml_error_type = PyErr_NewExceptionWithDoc(
-      (std::string(PyModule_GetName(module.ptr())) + ".YAMLError").c_str(),
-      "A YAML document that cannot be read: file, line, column and problem.", nullptr, nullptr);
-  module.add_object("YAMLError", py::reinterpret_borrow<py::object>(yaml_error_type));
-  py::register_local_exception_translator([](std::exception_ptr error) {
-    if (error) raise(error);
-  });
 }
 
 }  // namespace zarn::python

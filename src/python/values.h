@@ -23,12 +23,19 @@ py::object to_python(const yaml::Node& node);
 /// of another type counts as its str() text.
 yaml::Node from_python(py::handle value);
 
+/// The name of path as os.fsdecode gives it.
+py::str path_text(const std::filesystem::path& path);
 /// pathlib.Path of path.
 py::object to_path(const std::filesystem::path& path);
 
-/// Text of an optional path argument: None gives nothing; str and
-/// os.PathLike objects give their text.
-std::optional<std::string> optional_text(py::handle value);
+/// A path argument as Python's own functions take one: str (surrogate
+/// escapes included), bytes or os.PathLike; TypeError for anything else,
+/// None included, and ValueError("embedded null byte").
+std::filesystem::path path_argument(py::handle value);
+/// A path argument that may be None, which gives nothing.
+std::optional<std::filesystem::path> optional_path(py::handle value);
+/// A text argument: str only (TypeError naming it otherwise), without NUL.
+std::string text_argument(py::handle value, const char* name);
 
 /// Python's truth value of any object.
 bool truth(py::handle value);

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <functional>
+#include <optional>
 
+#include "host/file_lock.h"
 #include "support/file_tree.h"
 #include "support/run_zarn.h"
 #include "support/temp_dir.h"
+#include "support/zarn_child.h"
 
 namespace zarn::testing {
 namespace {
@@ -46,6 +50,32 @@ TEST(Init, LeavesAnExistingProfileAloneAndTakesAnEmptyFolder) {
   EXPECT_EQ(read_file(dir / "elsewhere" / "profiles.yml"), profiles);
   EXPECT_NE(run.out.find("already exists"), std::string::npos) << run.out;
   EXPECT_TRUE(fs::exists(dir / "shop" / "zarn_project.yml"));
+}
+
+// A profiles file linked into a dotfiles checkout is locked where it lives:
+// a writer that reaches it by its real path holds the same lock.
+TEST(Init, ALinkedProfilesFileIsLockedInTheFolderItLivesIn) {
+  TempDir dir;
+  const fs::path real = dir / "dotfiles" / "profiles.yml";
+  const fs::path link = dir / "home" / ".zarn" / "profiles.yml";
+  write_file(real, "other:\n  target: dev\n");
+  fs::create_directories(link.parent_path());
+  fs::create_symlink(real, link);
+  std::optional<host::FolderLock> held(std::in_place, real.parent_path());
+
+  ZarnChild child({{"init", "shop"}, dir.path(), dir / "home", {}, {}}, dir.path());
+  const std::string notice =
+      "waiting for another zarn to finish with " + real.parent_path().string();
+  bool waited = false;
+  for (int i = 0; i < 200 && !waited; ++i) {
+    waited = fs::exists(dir / "err") && read_file(dir / "err").find(notice) != std::string::npos;
+    if (!waited) ::usleep(50000);
+  }
+  held.reset();
+  EXPECT_EQ(child.wait(), 0);
+  EXPECT_TRUE(waited);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(read_file(real).find("shop:"), std::string::npos);
 }
 
 struct RefusalCase {
@@ -90,6 +120,18 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"path", "a/b", nothing, "not a valid project folder name"},
         RefusalCase{"parent folder", "..", nothing, "not a valid project folder name"},
         RefusalCase{"control character", "a\tb", nothing, "not a valid project folder name"},
+        RefusalCase{"C1 control",
+                    "a\xc2\x9b"
+                    "2Jb",
+                    nothing, "not a valid project folder name"},
+        RefusalCase{"bidi override",
+                    "a\xe2\x80\xae"
+                    "b",
+                    nothing, "not a valid project folder name"},
+        RefusalCase{"bidi isolate",
+                    "a\xe2\x81\xa8"
+                    "b",
+                    nothing, "not a valid project folder name"},
         RefusalCase{"broken profiles, new folder", "shop", broken_profiles, "profiles.yml"},
         RefusalCase{"broken profiles, empty folder", "shop",
                     [](const TempDir& dir) {

@@ -47,6 +47,32 @@ TEST_P(TargetList, PrintsTheInventory) {
   EXPECT_NE(run.err.find(GetParam().in_error), std::string::npos) << run.err;
 }
 
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A project file that cannot be used names no profile, so every profile is
+// used as before; both commands say so once on standard error.
+TEST(UnusableProjectFile, IsSaidOnceAndEveryProfileUsed) {
+  for (const std::string command : {"list", "sync"}) {
+    TempDir dir;
+    write_file(dir / "p" / "profiles.yml", kProfiles);
+    std::vector<std::string> arguments{"target", command, "--profiles-dir", "p"};
+    if (command == "sync") arguments.push_back("--dry-run");
+    const ZarnRun plain = run_zarn({arguments, dir.path(), dir / "home", {}, {}});
+    write_file(dir / "pelk_project.yml", "profile: [unclosed\n");
+    const ZarnRun guessed = run_zarn({arguments, dir.path(), dir / "home", {}, {}});
+    EXPECT_EQ(guessed.exit_status, plain.exit_status) << command;
+    EXPECT_EQ(guessed.out, plain.out) << command;
+    const std::string notice =
+        "zarn: cannot read the profile from " + (dir / "pelk_project.yml").string() + ":2:1: ";
+    EXPECT_EQ(count_of(guessed.err, notice), 1u) << guessed.err;
+    EXPECT_NE(guessed.err.find("; using every profile\n"), std::string::npos) << guessed.err;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TargetList,
     ::testing::Values(
@@ -71,6 +97,16 @@ INSTANTIATE_TEST_SUITE_P(
                         R"("package": "pelk-snowflake", "default_target": true})",
                         "  ]", "}"}),
                  ""},
+        ListCase{
+            "names JSON must escape, and the printer leaves valid",
+            "dev:\n  outputs:\n    \"a\\x9b\\u202e\\e\": {type: postgres}\n",
+            {"--profile", "dev", "--json"},
+            0,
+            lines({R"({)", R"(  "profiles_file": "p/profiles.yml",)", R"(  "connections": [)",
+                   R"(    {"name": "a\u009b\u202e\u001b", "type": "postgres", "profile": "dev", )"
+                   R"("package": "pelk-postgres", "default_target": false})",
+                   "  ]", "}"}),
+            ""},
         ListCase{"profile not in the file",
                  "dev:\n  outputs:\n    pg: {type: postgres}\n",
                  {"--profile", "nosuch"},

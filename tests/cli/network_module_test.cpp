@@ -91,3 +91,52 @@ TEST(NetworkModule, WithoutItOnlyATransferFailsNamingIt) {
 
 }  // namespace
 }  // namespace zarn::testing
+
+namespace zarn::testing {
+namespace {
+
+// The installed place is used only when nobody but root and zarn's owner
+// could have put the module there: /tmp/build/zarn must not load /tmp/lib/zarn.
+TEST(NetworkModule, TheInstalledPlaceIsRefusedWhenOthersCanChangeIt) {
+  struct Case {
+    std::string label;
+    fs::perms module_mode;
+    fs::perms folder_mode;
+    uid_t folder_owner;
+    std::string refused;  ///< relative to the test folder; empty: loaded
+  };
+  const fs::perms plain = fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read;
+  const fs::perms open = plain | fs::perms::others_write;
+  const Case cases[] = {
+      {"guarded", plain, plain, 0, ""},
+      {"module writable by others", open, plain, 0, "lib/zarn/libzarn-net.so"},
+      {"folder writable by others", plain, open, 0, "lib/zarn"},
+      {"folder of another user", plain, plain, 65534, "lib/zarn"},
+  };
+  for (const Case& c : cases) {
+    if (c.folder_owner != 0 && ::geteuid() != 0) continue;  // giving a folder away needs root
+    TempDir dir;
+    const fs::path binary = dir / "bin" / "zarn";
+    const fs::path module = dir / "lib" / "zarn" / "libzarn-net.so";
+    fs::create_directories(binary.parent_path());
+    fs::create_directories(module.parent_path());
+    fs::copy_file(zarn_binary(), binary);
+    fs::copy_file(zarn_binary().parent_path() / "libzarn-net.so", module);
+    fs::permissions(module, c.module_mode);
+    fs::permissions(module.parent_path(), c.folder_mode);
+    if (c.folder_owner != 0) {
+      ASSERT_EQ(::chown(module.parent_path().c_str(), c.folder_owner, 0), 0);
+    }
+
+    const ZarnRun sync = run_binary(binary, setup(dir, kSync), dir);
+    const std::string refusal = "Error: cannot load the network module " + module.string() + ": " +
+                                (dir / c.refused).string() +
+                                " can be changed by others than root and the owner of zarn\n";
+    EXPECT_EQ(sync.err == refusal, !c.refused.empty()) << c.label << ": " << sync.err;
+    EXPECT_EQ(sync.err.find("network module") == std::string::npos, c.refused.empty())
+        << c.label << ": " << sync.err;
+  }
+}
+
+}  // namespace
+}  // namespace zarn::testing

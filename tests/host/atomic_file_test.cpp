@@ -35,6 +35,19 @@ TEST(AtomicFile, CommitReplacesTheTargetAndLeavesNoTemporaryFile) {
   EXPECT_EQ(entries_in(dir.path()), 1u);
 }
 
+// Root rewriting a user's file (sudo keeping HOME) gives it back to the user.
+TEST(AtomicFile, ARewriteKeepsTheOwnerAndGroup) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file away";
+  TempDir dir;
+  write_file(dir / "profiles.yml", "old");
+  ASSERT_EQ(::chown((dir / "profiles.yml").c_str(), 65534, 65534), 0);
+  write_file_atomic(dir / "profiles.yml", "new");
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "profiles.yml").c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, 65534u);
+  EXPECT_EQ(info.st_gid, 65534u);
+}
+
 TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
   TempDir dir;
   write_file(dir / "profiles.yml", "old");

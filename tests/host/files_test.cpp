@@ -60,6 +60,9 @@ TEST(Files, ErrorsNameThePath) {
             "cannot create folder " + (dir / "flatfiles").string() + ": File exists");
   EXPECT_EQ(message_of([&] { create_folder(dir / "a" / "b"); }),
             "cannot create folder " + (dir / "a" / "b").string() + ": No such file or directory");
+  // A name from a copied tree cannot forge a line of the error.
+  EXPECT_EQ(message_of([&] { create_folder(dir / "a\nb" / "c"); }),
+            "cannot create folder " + dir.path().string() + "/a\\nb/c: No such file or directory");
 }
 
 TEST(Files, ReadsRefuseWhatIsNotARegularFileWithoutWaiting) {

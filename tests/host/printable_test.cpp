@@ -16,6 +16,11 @@ TEST(Printable, EscapesControlCharactersAsPythonReprShowsThem) {
       {"c1 \xc2\x9b"
        "2J",
        "c1 \\x9b2J"},  // U+009B, the one-byte escape
+      // Text-direction overrides and isolates reorder what a terminal shows.
+      {"a\xe2\x80\xae"
+       "b\xe2\x81\xa6"
+       "c\xe2\x80\x8f",
+       "a\\u202eb\\u2066c\xe2\x80\x8f"},
       // Printable UTF-8 and invalid bytes are kept as they are.
       {"caf\xc3\xa9 \xe2\x86\x92 \xc2\xa0 \xff\xc2", "caf\xc3\xa9 \xe2\x86\x92 \xc2\xa0 \xff\xc2"},
   };

@@ -70,6 +70,18 @@ class Workspace:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
+def in_child(source, timeout=120):
+    """Runs source in a fresh interpreter that imports the plug-in as this one
+    does, so a crash or a hang fails one case: (exit status, stdout)."""
+    environment = dict(os.environ, PYTHONPATH=os.pathsep.join([HERE, TREE]))
+    try:
+        result = subprocess.run([sys.executable, "-c", source], env=environment,
+                                capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        return "hung", ""
+    return result.returncode, result.stdout
+
+
 def run_zarn(workspace, *args, env=None):
     """Runs the executable in the workspace's project; its stdout, with the root as {root}."""
     environment = dict(os.environ, HOME=workspace.home, ZARN_PYTHON=sys.executable, **(env or {}))

@@ -215,10 +215,9 @@ TEST(ExplicitTags, RejectWhatTheyCannotBuild) {
     const char* text;
     const char* problem;
   } cases[] = {
-      {"x: !Ref y", "could not determine a constructor for the tag '!Ref'"},
-      {"!Ref [a]", "could not determine a constructor for the tag '!Ref'"},
-      {"!!python/name:os.system x",
-       "could not determine a constructor for the tag 'tag:yaml.org,2002:python/name:os.system'"},
+      {"x: !Ref y", "could not determine a constructor for this tag"},
+      {"!Ref [a]", "could not determine a constructor for this tag"},
+      {"!!python/name:os.system x", "could not determine a constructor for this tag"},
       {"!!int 1.5", "cannot read this value as !!int"},
       {"!!int ' 12'", "cannot read this value as !!int"},
       {"!!float abc", "cannot read this value as !!float"},

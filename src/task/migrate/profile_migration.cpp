@@ -46,7 +46,7 @@ MigrationResult MigrateTask::_migrate_profiles() {
   std::optional<host::FolderLock> lock;
   if (!dry_run) {
     host::create_folders(new_path.parent_path());
-    lock.emplace(new_path.parent_path(), host::waiting_of(host_));
+    lock.emplace(host::written_file(new_path).parent_path(), host::waiting_of(host_));
   }
   yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
   bool merged = false;

@@ -1,6 +1,8 @@
 #include <ctime>
+#include <optional>
 
 #include "host/atomic_file.h"
+#include "host/file_lock.h"
 #include "host/files.h"
 #include "host/path_text.h"
 #include "task/migrate/migrate_task.h"
@@ -48,12 +50,16 @@ std::string timestamp(const std::tm& local) {
 MigrationResult MigrateTask::_migrate_project_file() {
   const std::filesystem::path old_path = project_dir / "pelk_project.yml";
   const std::filesystem::path new_path = project_dir / "zarn_project.yml";
-  std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
 
   if (!host::entry_exists(old_path)) {
     echo("  No pelk_project.yml found");
     return {false, "No pelk_project.yml found"};
   }
+  // Held from the check for zarn_project.yml to its write, so of several
+  // migrations at once one does the work (and picks the backup's name) and
+  // the others find it done.
+  std::optional<host::FolderLock> lock;
+  if (!dry_run) lock.emplace(project_dir, host::waiting_of(host_));
   if (host::entry_exists(new_path)) {
     echo("  zarn_project.yml already exists - skipping");
     return {true, "zarn_project.yml already exists"};
@@ -68,6 +74,7 @@ MigrationResult MigrateTask::_migrate_project_file() {
     return {true, "Project migrated"};
   }
 
+  std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
   if (host::entry_exists(backup_path)) {
     backup_path = project_dir / ("pelk_project.yml." + timestamp(host_.local_time()) + ".bak");
   }
@@ -77,16 +84,16 @@ MigrationResult MigrateTask::_migrate_project_file() {
   host::copy_file_atomic(old_path, backup_path);
   echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
 
-  // Written whole or not at all: a half-written file would block every later run.
-  host::write_file_atomic(new_path,
-                          render_project_template(names.project_name, names.profile_name));
-  echo("  Created zarn_project.yml");
-
   const std::filesystem::path flatfiles = project_dir / "flatfiles";
   host::create_folder(flatfiles);
   if (!host::entry_exists(flatfiles / ".gitignore")) {
     host::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
   }
+  // Written last, whole or not at all: its presence tells a rerun the
+  // migration is done, so everything before it must be in place.
+  host::write_file_atomic(new_path,
+                          render_project_template(names.project_name, names.profile_name));
+  echo("  Created zarn_project.yml");
   echo("  Created flatfiles/ directory");
   return {true, "Project migrated"};
 }

@@ -25,7 +25,7 @@ constexpr std::string_view kSeparator =
 /// The name becomes a folder under each copied folder, so it must be one
 /// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !host::folder_name_problem(name) && host::printable(name) == name;
+  return !host::folder_name_problem(name);
 }
 
 std::string capitalized(std::string text) {
@@ -95,6 +95,13 @@ bool MigrateTask::_import_pelk_project() {
 std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& dir_name,
                                                             const std::string& source_name) {
   if (!source_path) throw std::logic_error("a project import needs a source path");
+  // Each name is one folder inside its project, as the import's own names are.
+  for (const std::string* name : {&dir_name, &source_name}) {
+    if (!usable_folder_name(*name)) {
+      throw std::invalid_argument("'" + host::printable(*name) +
+                                  "' cannot be used as a folder name inside the project");
+    }
+  }
   const fs::path source_dir = *source_path / dir_name;
   if (!host::entry_exists(source_dir)) return std::nullopt;
   const fs::path target_dir = project_dir / dir_name / source_name;

@@ -82,7 +82,9 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
   // Held from reading the ZARN file to replacing it: another zarn importing
   // at the same time merges into the file this one writes, not the one it read.
   std::optional<host::FolderLock> lock;
-  if (!dry_run) lock.emplace(zarn_profiles_path.parent_path(), host::waiting_of(host_));
+  if (!dry_run) {
+    lock.emplace(host::written_file(zarn_profiles_path).parent_path(), host::waiting_of(host_));
+  }
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
   const std::string shown_profile = zarn_profile_name.str();
   yaml::Node zarn_profile = receiving_profile(zarn_profiles, zarn_profile_name, zarn_profiles_path);

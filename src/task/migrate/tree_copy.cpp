@@ -156,9 +156,18 @@ void copy_link(const fs::path& to, const fs::path& target) {
   if (::symlink(target.c_str(), to.c_str()) != 0) host::throw_file_error("create link", to, errno);
 }
 
+/// Where root leads, when root is itself a link out of boundary.
+std::optional<fs::path> outside_root(const fs::path& root, const fs::path& boundary) {
+  struct stat own {};
+  if (::lstat(root.c_str(), &own) != 0 || !S_ISLNK(own.st_mode)) return std::nullopt;
+  return outside_target(root, boundary);
+}
+
 }  // namespace
 
 TreeSnapshot snapshot_tree(const fs::path& root, const fs::path& boundary) {
+  // The copied folder's own link is judged like any link below it.
+  if (outside_root(root, boundary)) return {};
   struct stat info {};
   if (::stat(root.c_str(), &info) != 0) host::throw_file_error("read folder", root, errno);
   if (!S_ISDIR(info.st_mode))
@@ -177,6 +186,10 @@ std::size_t count_files(const fs::path& root, const fs::path& boundary) {
 
 void copy_tree(const fs::path& source, const fs::path& target, const fs::path& boundary,
                const std::function<void()>& checkpoint) {
+  if (const auto outside = outside_root(source, boundary)) {
+    copy_link(target, *outside);
+    return;
+  }
   TreeSnapshot snapshot = snapshot_tree(source, boundary);
   host::create_folder(target);
   for (const fs::path& folder : snapshot.folders) host::create_folder(target / folder);

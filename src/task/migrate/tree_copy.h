@@ -35,7 +35,8 @@ struct TreeSnapshot {
 /// again, and special files and links that lead nowhere are left out. A link
 /// that leads outside boundary is collected as such and not followed, so
 /// nothing from elsewhere (a key in ~/.ssh, /etc) is read. Throws, naming the
-/// path, when root is not a folder or a folder cannot be read.
+/// path, when root is not a folder or a folder cannot be read. A root that is
+/// itself a link out of boundary holds nothing: it is copied as a link.
 TreeSnapshot snapshot_tree(const std::filesystem::path& root,
                            const std::filesystem::path& boundary);
 
@@ -47,7 +48,7 @@ std::size_t count_files(const std::filesystem::path& root, const std::filesystem
 /// what is already there: files of the same name are overwritten, others are
 /// left alone. Each file keeps its permission bits and access and
 /// modification times. A link that leads out of boundary becomes a link to
-/// the same absolute place. checkpoint runs before each file and may throw to
+/// the same absolute place, source itself included. checkpoint runs before each file and may throw to
 /// stop the copy. Throws, naming the path, on the first failure; what was
 /// copied before stays.
 void copy_tree(const std::filesystem::path& source, const std::filesystem::path& target,

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "host/atomic_file.h"
+#include "host/file_lock.h"
 #include "host/files.h"
 #include "host/printable.h"
 #include "yaml/dump.h"
@@ -77,10 +78,7 @@ void write_profiles_file(const std::filesystem::path& path, const yaml::Node& pr
   content += yaml::dump(profiles);
   // A profiles file that links elsewhere (a dotfiles checkout) is replaced
   // where it lives, so the link stays.
-  std::error_code no_link;
-  const std::filesystem::path real =
-      std::filesystem::is_symlink(path, no_link) ? std::filesystem::canonical(path) : path;
-  host::write_file_atomic(real, content,
+  host::write_file_atomic(host::written_file(path), content,
                           std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 

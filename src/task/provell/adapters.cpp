@@ -60,7 +60,7 @@ PackageOutcome run_for_each(host::Host& host, const PackageAction& action,
   PackageOutcome outcome;
   auto& [succeeded, failed] = outcome;
   for (const std::string& adapter_type : adapter_types) {
-    if (host.pending_interrupt() != 0) break;  // Ctrl-C stopped the installer; start no other
+    host::throw_if_interrupted(host);  // Ctrl-C stopped the installer: start no other, report none
     const auto package_name = lookup(ADAPTER_PACKAGE_MAPPING, adapter_type);
     if (!package_name || package_name->empty()) {
       if (action.reports_unknown_types) print("    ⚠ Unknown adapter type: " + adapter_type);
@@ -101,7 +101,8 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
   } catch (const host::Interrupted&) {
     throw;
   } catch (const std::runtime_error& error) {
-    throw std::runtime_error(std::string("cannot look up the installed adapters: ") + error.what());
+    std::throw_with_nested(
+        std::runtime_error(std::string("cannot look up the installed adapters: ") + error.what()));
   }
   std::set<std::string> installed;
   for (const CatalogueEntry& entry : adapter_modules) {

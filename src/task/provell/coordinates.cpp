@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "host/printable.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
@@ -14,12 +15,8 @@ namespace {
 
 /// Whether text stays one segment of a request path and of a file name.
 bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == "..") return false;
-  return std::none_of(text.begin(), text.end(), [](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F || byte == ' ' ||
-           std::string_view("?#%/\\").find(c) != std::string_view::npos;
-  });
+  if (text == "." || text == ".." || host::has_unsafe_character(text)) return false;
+  return text.find_first_of(" ?#%/\\") == std::string::npos;
 }
 
 }  // namespace
@@ -38,11 +35,13 @@ std::vector<std::string> split_coordinate(const std::string& coord) {
 std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
     const std::string& coord) const {
   const auto parts = split_coordinate(coord);
-  if (parts.size() < 3) throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+  if (parts.size() < 3) {
+    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+  }
   // The parts become request path segments and the archive name a file of
   // the driver folder: a descriptor must not be able to steer either.
   if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + coord);
+    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
   }
   const std::string& artifact_id = parts[1];
   const std::string& version = parts[2];

@@ -18,6 +18,7 @@
 #include "host/file_error.h"
 #include "host/files.h"
 #include "host/path_text.h"
+#include "host/printable.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
 #include "task/provell/catalogue.h"
@@ -246,7 +247,9 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     } catch (const host::TransferInterrupted&) {
       throw;
     } catch (const std::exception& error) {
-      if (verbose) print(fmt::format("      ✗ Error with {}: {}", archive.coord, error.what()));
+      if (verbose)
+        print(
+            fmt::format("      ✗ Error with {}: {}", host::printable(archive.coord), error.what()));
       failed.push_back(archive.coord);
     }
   }

@@ -1,6 +1,7 @@
 #include <exception>
 #include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 #include "host/errors.h"
 #include "host/files.h"
@@ -51,6 +52,13 @@ void add_targets(InventoryBuilder& builder, const yaml::Node& profile,
   }
 }
 
+/// Why a project file names no profile: the reason, with the file when it does not say it.
+std::string unusable_project_file(const std::filesystem::path& file, const std::string& reason) {
+  const std::string where =
+      reason.find(file.string()) == std::string::npos ? file.string() + ": " + reason : reason;
+  return "cannot read the profile from " + where + "; using every profile";
+}
+
 }  // namespace
 
 std::optional<std::string> ProvellTask::_get_profile_name() {
@@ -66,7 +74,12 @@ std::optional<std::string> ProvellTask::_get_profile_name() {
     const yaml::Node* profile = project.find("profile");
     if (profile == nullptr || !profile->is_string()) return std::nullopt;
     return profile->as_string();
-  } catch (const std::exception&) {
+  } catch (const host::Interrupted&) {
+    throw;
+  } catch (const std::exception& error) {
+    if (!std::exchange(told_project_file_unusable_, true)) {
+      host_.notice(unusable_project_file(project_file, error.what()));
+    }
     return std::nullopt;
   }
 }
@@ -87,6 +100,8 @@ yaml::Node ProvellTask::_load_profiles() {
     throw std::runtime_error(profiles_path.string() + ": the top level is " +
                              std::string(yaml::kind_name(profiles.kind())) +
                              ", not a mapping of profile names");
+  } catch (const host::Interrupted&) {
+    throw;
   } catch (const std::exception& cause) {
     throw host::PelkRuntimeError("Failed to load profiles.yml: " + std::string(cause.what()),
                                  std::current_exception());

@@ -122,6 +122,7 @@ class ProvellTask {
   std::string cache_summary_;                     ///< told at the end of a sync
   std::unique_ptr<host::TransferEngine> engine_;  ///< kept-alive connections for the whole run
   std::size_t descriptors_fetched_ = 0;           ///< for the live progress line
+  bool told_project_file_unusable_ = false;       ///< said once per task, not per look-up
 };
 
 }  // namespace zarn::provell

@@ -81,7 +81,7 @@ class ProvellTask::Descriptors {
   Descriptors& operator=(const Descriptors&) = delete;
 
   /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
-  /// on; a self-contained driver's is never fetched.
+  /// on; a self-contained driver's is never read, so never fetched.
   void prefetch(const std::string& coord) {
     if (look_ahead_ && worth_fetching(coord)) request(coord, 0);
   }

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "host/errors.h"
+#include "host/printable.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 
@@ -27,6 +28,12 @@ std::set<std::string> difference(const std::set<std::string>& a, const std::set<
   return result;
 }
 
+/// A name from the user's files as a report line shows it: escaped, so a
+/// line break in it cannot forge a line.
+std::string shown(std::string_view name) {
+  return host::printable(name);
+}
+
 /// Writes the report lines of one run.
 class Report {
  public:
@@ -39,7 +46,7 @@ class Report {
     line(kDashLine);
     std::map<std::string, std::vector<std::string>> by_type;
     for (const Connection& connection : inventory) {
-      by_type[connection.type_text()].push_back(connection.name);
+      by_type[shown(connection.type_text())].push_back(shown(connection.name));
     }
     for (const auto& [adapter_type, names] : by_type) {
       line(fmt::format("\n  {} ({} connection(s)):", adapter_type, names.size()));
@@ -55,7 +62,7 @@ class Report {
     if (!to_install.empty()) {
       line(fmt::format("\n  To install ({}):", to_install.size()));
       for (const auto& type : to_install) {
-        line(fmt::format("    - {}: pip install {}", type, package_of(type)));
+        line(fmt::format("    - {}: pip install {}", shown(type), package_of(type)));
       }
     } else {
       line("\n  ✓ All required adapters already installed");
@@ -63,12 +70,14 @@ class Report {
     if (!to_uninstall.empty()) {
       line(fmt::format("\n  To remove ({}):", to_uninstall.size()));
       for (const auto& type : to_uninstall) {
-        line(fmt::format("    - {}: pip uninstall {}", type, package_of(type)));
+        line(fmt::format("    - {}: pip uninstall {}", shown(type), package_of(type)));
       }
     }
     if (!unused.empty() && !clean) {
       line(fmt::format("\n  Installed but not used ({}):", unused.size()));
-      for (const auto& type : unused) line(fmt::format("    - {} ({})", type, package_of(type)));
+      for (const auto& type : unused) {
+        line(fmt::format("    - {} ({})", shown(type), package_of(type)));
+      }
       line("    (use --clean to remove unused adapters)");
     }
   }
@@ -115,7 +124,7 @@ bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
 
   if (verbose) {
     if (const auto name = _get_profile_name(); name && !name->empty()) {
-      print(fmt::format("Profile: {}", *name));
+      print(fmt::format("Profile: {}", shown(*name)));
     }
     report.connections(connections);
   }

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -21,6 +23,32 @@ bool shows_up(const fs::path& file, const std::string& text) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
+}
+
+// Several migrations of one project at once: each waits for the project
+// folder, one backs up and converts, the others find the work done.
+TEST_F(MigrateTest, ConcurrentMigrationsOfOneProjectMakeOneBackup) {
+  write_file(project / "pelk_project.yml", "name: shop\n");
+  std::optional<host::FolderLock> other(std::in_place, project);
+  std::vector<std::unique_ptr<TempDir>> outputs;
+  std::vector<std::unique_ptr<ZarnChild>> children;
+  for (int i = 0; i < 8; ++i) {
+    outputs.push_back(std::make_unique<TempDir>());
+    children.push_back(std::make_unique<ZarnChild>(
+        ZarnInvocation{{"migrate", "--project-only"}, project, home, {}, {}},
+        outputs.back()->path()));
+  }
+  EXPECT_TRUE(shows_up(*outputs.front() / "err",
+                       "waiting for another zarn to finish with " + project.string()));
+  other.reset();
+  for (auto& child : children) EXPECT_EQ(child->wait(), 0);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(project)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"flatfiles", "pelk_project.yml",
+                                             "pelk_project.yml.bak", "zarn_project.yml"}));
 }
 
 struct LockCase {

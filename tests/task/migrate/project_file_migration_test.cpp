@@ -172,6 +172,20 @@ TEST_F(MigrateTest, FullDiskLeavesNoBackupSoTheNextRunTakesThePlainName) {
   EXPECT_EQ(read_file(project / "pelk_project.yml.bak"), old_text);
 }
 
+// zarn_project.yml is written last: a run cut short before it is redone whole.
+TEST_F(MigrateTest, ARunCutShortIsCompletedByTheNextOne) {
+  write_file(project / "pelk_project.yml", "name: shop\n");
+  write_file(project / "flatfiles", "in the way\n");
+  EXPECT_EQ(migrate({"--project-only"}).exit_status, 1);
+  fs::remove(project / "flatfiles");
+
+  const ZarnRun rerun = migrate({"--project-only"});
+  ASSERT_EQ(rerun.exit_status, 0) << rerun.err;
+  EXPECT_TRUE(fs::exists(project / "zarn_project.yml"));
+  EXPECT_EQ(read_file(project / "flatfiles" / ".gitignore"),
+            lines({"# Ignore all flat files (CSV, Parquet, etc.)", "*", "!.gitignore"}));
+}
+
 // Unreachable through the command line (zarn_project.yml selects the import
 // mode there), so the task is driven directly, with a fixed clock.
 struct DirectTask {

@@ -271,6 +271,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  ": 'name' must be text, found 42"},
                       RejectCase{"NameLeavesFolder", "source", "name: ../../etc\n",
                                  ": project name '../../etc' cannot be used as a folder name"},
+                      RejectCase{"NameReversesText", "source", "name: \"ab\\u202ecod\"\n",
+                                 ": project name 'ab\\u202ecod' cannot be used as a folder name"},
                       RejectCase{"ZarnProjectWithoutProfile", "zarn", "version: '1'\n",
                                  ": names no profile; add 'profile: <name>' to zarn_project.yml"}),
     CaseName());

@@ -113,6 +113,27 @@ TEST_F(MigrateTreeCopyTest, LinksOutOfTheSourceProjectStayLinks) {
   EXPECT_EQ(copied.size(), 5u);
 }
 
+// The copied folder itself may be the link: models -> ~/.ssh.
+TEST_F(MigrateTreeCopyTest, ACopiedFolderThatLinksOutStaysALink) {
+  const fs::path source = temp / "src";
+  write_file(source / "pelk_project.yml", "name: shop\n");
+  write_file(project / "zarn_project.yml", "profile: shop\n");
+  write_file(home / ".ssh" / "id_rsa", "PRIVATE KEY\n");
+  write_file(source / "inside" / "s.csv", "1\n");
+  fs::create_symlink(home / ".ssh", source / "models");
+  fs::create_symlink("inside", source / "seeds");  // inside the project: copied as before
+
+  for (const bool dry : {true, false}) {
+    const ZarnRun run = migrate(dry ? std::vector<std::string>{source.string(), "--dry-run"}
+                                    : std::vector<std::string>{source.string()});
+    ASSERT_EQ(run.exit_status, 0) << run.err;
+    const std::string expected = dry ? "Would copy models/ (0 files)" : "Copied models/ (0 files)";
+    EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(file_tree(project / "models"), (Tree{{"shop", "-> " + (home / ".ssh").string()}}));
+  EXPECT_EQ(file_tree(project / "seeds"), (Tree{{"shop", "<dir>"}, {"shop/s.csv", "1\n"}}));
+}
+
 TEST_F(MigrateTreeCopyTest, LinkAtDestinationIsReplacedNotWrittenThrough) {
   const fs::path source = temp / "src";
   write_file(source / "pelk_project.yml", "name: shop\n");

@@ -2,6 +2,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "host/printable.h"
 #include "task/provell/maven_fixture.h"
 
 namespace zarn::provell {
@@ -41,12 +42,12 @@ TEST_F(ResolveTest, CoordinatesThatNameNoPlainArchiveAreRejected) {
   for (const std::string& coord : std::vector<std::string>{
            "a:b", "", "g:../../x:1", "g:a:1/../../y", "g:a\\b:1", std::string("g:a\0b:1", 7),
            "..:a:1", "g:.:1", "g:a:..", "g:a:1?x=1", "g:a#b:1", "g:a%2e:1", "g:a b:1", "g\t:a:1",
-           "g/h:a:1", "g:a:1\x7f"}) {
+           "g/h:a:1", "g:a:1\x7f", "g:a\xc2\x9b:1", "g:a:1\xe2\x80\xae", "g\xe2\x81\xa6:a:1"}) {
     try {
       task()._maven_coord_to_url(coord);
       ADD_FAILURE() << coord;
     } catch (const std::invalid_argument& error) {
-      EXPECT_STREQ(error.what(), ("Invalid Maven coordinate: " + coord).c_str());
+      EXPECT_EQ(error.what(), "Invalid Maven coordinate: " + host::printable(coord));
     }
   }
 }

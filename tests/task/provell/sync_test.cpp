@@ -262,6 +262,19 @@ std::vector<std::string> entries(const fs::path& folder) {
   return names;
 }
 
+// Names come from the user's file: no terminal control and no line of their own.
+TEST_F(SyncTest, NamesArePrintedEscaped) {
+  write_file(dir / "profiles" / "profiles.yml",
+             "dev:\n  target: pg\n  outputs:\n"
+             "    \"pg\\e[2J\\x9b\\u202e\\nforged\": {type: \"foo\\e[1m\\u2066\"}\n");
+  const ZarnRun run = sync({"--dry-run"});
+  for (const std::string raw : {"\x1b", "\xc2\x9b", "\xe2\x80\xae", "\xe2\x81\xa6", "\nforged"}) {
+    EXPECT_EQ(run.out.find(raw), std::string::npos) << run.out;
+  }
+  EXPECT_NE(run.out.find("    - pg\\x1b[2J\\x9b\\u202e\\nforged\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  foo\\x1b[1m\\u2066 (1 connection(s)):"), std::string::npos) << run.out;
+}
+
 TEST_F(SyncTest, AKilledDownloadLeavesNoArchiveAndTheNextRunFetchesIt) {
   const std::string mysql_path = MavenServer::path_of(kMysql, "jar");
   server.stall_after(mysql_path, 300000);
