@@ -77,9 +77,9 @@ bool process_alive(pid_t pid) {
 }  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target,
-                       std::optional<std::filesystem::perms> new_file_mode)
+                       std::optional<std::filesystem::perms> new_file_mode, Sweep sweep)
     : target_(std::move(target)), new_file_mode_(new_file_mode) {
-  remove_stale_temporaries(target_);
+  if (sweep == Sweep::kLeftovers) remove_stale_temporaries(target_);
   std::string name(".");
   name.append(target_.filename().string())
       .append(kTemporaryMarker)

@@ -18,11 +18,16 @@ namespace zarn::host {
 /// one. Without commit() the destructor removes the temporary file.
 class AtomicFile {
  public:
+  /// Whether the constructor removes the leftover temporaries of target's
+  /// writers that have ended; kSkip where the caller swept the whole folder
+  /// once for many files (a listing per file would grow with their square).
+  enum class Sweep { kLeftovers, kSkip };
+
   /// new_file_mode applies when the target does not exist yet; an existing
-  /// target's permission bits are kept. Removes the leftover temporaries of
-  /// target's writers that have ended.
+  /// target's permission bits are kept.
   explicit AtomicFile(std::filesystem::path target,
-                      std::optional<std::filesystem::perms> new_file_mode = std::nullopt);
+                      std::optional<std::filesystem::perms> new_file_mode = std::nullopt,
+                      Sweep sweep = Sweep::kLeftovers);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;

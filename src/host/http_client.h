@@ -44,7 +44,8 @@ using BodySink = std::function<void(std::string_view)>;
 /// bounds the connection set-up, any stall of the transfer (no byte for that
 /// long) and a trickle (under 1 KiB/s over a whole time-out); a body that
 /// keeps arriving faster is never cut off. Redirects are followed (at most
-/// 10), certificates verified, and the usual proxy variables (http_proxy,
+/// 10, and from https only to https), certificates verified, bodies bounded
+/// as TransferEngine bounds them, and the usual proxy variables (http_proxy,
 /// https_proxy, no_proxy) honoured.
 class HttpClient {
  public:

@@ -32,7 +32,7 @@ class Network {
 
 /// Raised with every change of Network or of the types it passes, so a module
 /// left from another build is refused instead of called wrongly.
-constexpr int kNetworkInterface = 1;
+constexpr int kNetworkInterface = 2;
 
 /// The program's network, created or loaded on the first call and kept for
 /// the life of the process. Defined by the one network library a program

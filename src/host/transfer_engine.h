@@ -10,20 +10,33 @@
 #include <string>
 
 #include "host/http_client.h"
+#include "host/netrc.h"
 
 namespace zarn::host {
 
 /// How a TransferEngine runs.
 struct TransferOptions {
+  /// The largest body a transfer takes by default: the largest driver
+  /// archives are a few hundred MB.
+  static constexpr std::uint64_t kMaxBodyBytes = std::uint64_t{1} << 30;
+
   std::size_t max_parallel = 1;
-  /// A netrc file whose credentials are sent when present; none when empty.
-  std::filesystem::path netrc;
+  /// Logins sent to the host a transfer starts at, never to a host it is
+  /// redirected to.
+  Netrc netrc;
+  /// A body announced larger is refused before it is read; a longer one is cut off.
+  std::uint64_t max_body_bytes = kMaxBodyBytes;
+  /// Certificate authorities to trust instead of the built-in bundle, and a
+  /// folder of more; none when empty.
+  std::filesystem::path ca_file;
+  std::filesystem::path ca_dir;
 };
 
 /// Many HTTP(S) GETs at once on the caller's thread: up to max_parallel run
 /// together over kept-alive connections, multiplexed where the server speaks
 /// HTTP/2; the rest wait in a queue in the order they were started. Nothing
-/// moves unless run_until() runs.
+/// moves unless run_until() runs. A transfer that starts at https follows
+/// only https redirects; a body longer than its Content-Length fails.
 ///
 /// Each transfer has its own time-out: it fails when no byte arrives for that
 /// long, and when fewer than kMinimumRate bytes a second arrive over a whole

@@ -43,8 +43,13 @@ void receive(VerifiedDownload& download, std::string_view piece) {
   // Under a temporary name until complete, so a failed or interrupted
   // transfer never leaves a part for the next run to take as cached.
   if (!download.file) {
-    download.file.emplace(download.dest);
+    download.file.emplace(
+        download.dest, std::nullopt,
+        download.folder_swept ? AtomicFile::Sweep::kSkip : AtomicFile::Sweep::kLeftovers);
     download.buffer.reserve(kWriteBuffer);
+  }
+  if (download.head.size() < download.unverified_start.size()) {
+    download.head.append(piece.substr(0, download.unverified_start.size() - download.head.size()));
   }
   download.sha1.update(piece);
   download.size += piece.size();
@@ -111,6 +116,10 @@ bool VerifiedDownloads::finish(VerifiedDownload& download) {
     } catch (const std::exception& error) {
       throw std::runtime_error(std::string("cannot fetch the checksum: ") + error.what());
     }
+  }
+  if (unverified && !download.head.starts_with(download.unverified_start)) {
+    throw std::runtime_error(
+        "not an archive (it does not begin like one), and the repository has no checksum for it");
   }
   if (!unverified) {
     const std::string expected = checksum_of(download.sum);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/atomic_file.h"
@@ -20,6 +21,11 @@ namespace zarn::host {
 struct VerifiedDownload {
   std::string url;
   std::filesystem::path dest;
+  /// What a file the repository has no checksum for must begin with (a zip
+  /// archive's signature), so an error page served as a success is refused.
+  std::string_view unverified_start;
+  /// The caller has removed the stale temporaries of dest's folder.
+  bool folder_swept = false;
 
   bool started = false;
   TransferEngine::Id body_id = 0;
@@ -33,6 +39,7 @@ struct VerifiedDownload {
   Sha1 sha1;
   std::uint64_t size = 0;
   std::string sum;     ///< the checksum file as received
+  std::string head;    ///< the first bytes, for unverified_start
   std::string digest;  ///< the SHA-1 that matched it; empty when unverified
 };
 
@@ -51,7 +58,7 @@ class VerifiedDownloads {
   /// Waits for both, then checks and renames into place. Throws what failed
   /// ("empty response", "checksum mismatch (expected x, got y)", the
   /// transfer's error); returns true when the repository has no checksum
-  /// file (404, 410) and the file went in unverified.
+  /// file (404, 410) and the file, beginning as it must, went in unverified.
   bool finish(VerifiedDownload& download);
 
  private:

@@ -2,15 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <optional>
+#include <thread>
 
 #include "support/maven_server.h"
+#include "support/tls_certificate.h"
 
 namespace zarn::host {
 namespace {
 
 using std::chrono::seconds;
 using testing::MavenServer;
+
+TransferOptions parallel(std::size_t max_parallel) {
+  TransferOptions options;
+  options.max_parallel = max_parallel;
+  return options;
+}
 
 class TransferEngineTest : public ::testing::Test {
  protected:
@@ -43,7 +57,7 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
   };
   for (const auto& test : cases) {
     ended.clear();
-    const auto engine = open_transfer_engine({}, {test.max_parallel, {}});
+    const auto engine = open_transfer_engine({}, parallel(test.max_parallel));
     std::map<std::string, TransferEngine::Id> ids;
     for (const char* name : {"a", "b", "c"}) ids[name] = fetch(*engine, name);
     if (!test.first_priority.empty()) engine->prioritize(ids[test.first_priority]);
@@ -54,7 +68,7 @@ TEST_F(TransferEngineTest, TransfersEndInTheOrderTheQueueAndTheNetworkAllow) {
 
 TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd) {
   int signal = 0;
-  const auto engine = open_transfer_engine([&signal] { return signal; }, {2, {}});
+  const auto engine = open_transfer_engine([&signal] { return signal; }, parallel(2));
   const auto cancelled = fetch(*engine, "a");
   fetch(*engine, "b");
   engine->cancel(cancelled);
@@ -70,6 +84,120 @@ TEST_F(TransferEngineTest, AnInterruptStopsTheWaitAndCancelledTransfersNeverEnd)
   } catch (const TransferInterrupted& interrupted) {
     EXPECT_EQ(interrupted.signal(), SIGTERM);
   }
+}
+
+/// The error a lone GET of url ends with ("" for none), and the bytes its sink got.
+std::pair<std::string, std::size_t> get(TransferEngine& engine, const std::string& url) {
+  std::size_t received = 0;
+  std::string message = "not ended";
+  engine.start(
+      url, seconds(5), [&received](std::string_view piece) { received += piece.size(); },
+      [&message](std::exception_ptr error) {
+        message.clear();
+        try {
+          if (error) std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+          message = failure.what();
+        }
+      });
+  engine.run_until([&message] { return message != "not ended"; });
+  return {message, received};
+}
+
+/// A server on 127.0.0.1 that answers one request with response, sent in one write.
+class OneAnswerServer {
+ public:
+  explicit OneAnswerServer(std::string response) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    auto* generic = reinterpret_cast<sockaddr*>(&address);
+    if (::bind(listener_, generic, length) != 0 || ::listen(listener_, 1) != 0 ||
+        ::getsockname(listener_, generic, &length) != 0) {
+      throw std::runtime_error("cannot listen on a loopback port");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this, response = std::move(response)] {
+      const int client = ::accept(listener_, nullptr, nullptr);
+      std::string request(4096, '\0');
+      ::recv(client, request.data(), request.size(), 0);  // a GET fits one read
+      ::send(client, response.data(), response.size(), MSG_NOSIGNAL);
+      ::close(client);
+    });
+  }
+  ~OneAnswerServer() {
+    thread_.join();
+    ::close(listener_);
+  }
+  OneAnswerServer(const OneAnswerServer&) = delete;
+  OneAnswerServer& operator=(const OneAnswerServer&) = delete;
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/longer"; }
+
+ private:
+  int listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(TransferEngineTest, ABodyOverTheLimitOrLongerThanAnnouncedFails) {
+  for (const char* name : {"fits", "announced", "chunked"}) {
+    server.add_file(name, std::string(name == std::string("fits") ? 1000 : 2000, 'x'));
+  }
+  server.send_chunked("/maven2/chunked");
+  const OneAnswerServer longer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n" +
+                               std::string(2000, 'x'));
+  const struct {
+    std::string name;
+    std::string message;
+    std::optional<std::size_t> received;  ///< none where it depends on the pieces
+  } cases[] = {
+      {"fits", "", 1000},
+      {"announced", "refused: 2000 bytes announced, over the limit of 1000", 0},
+      {"chunked", "cut off: longer than the limit of 1000", std::nullopt},
+      {"longer", "the body is longer than the 100 bytes announced", std::nullopt},
+  };
+  TransferOptions options;
+  options.max_body_bytes = 1000;
+  const auto engine = open_transfer_engine({}, options);
+  for (const auto& test : cases) {
+    const std::string url =
+        test.name == "longer" ? longer.url() : server.repo_url() + "/" + test.name;
+    const auto [message, received] = get(*engine, url);
+    EXPECT_EQ(message, test.message) << test.name;
+    if (test.received) {
+      EXPECT_EQ(received, *test.received) << test.name;
+    }
+  }
+}
+
+TEST_F(TransferEngineTest, TlsTrustsTheGivenAuthoritiesAndNeverStepsDownToHttp) {
+  const testing::TlsCertificate certificate;
+  MavenServer secure(certificate);
+  secure.add_file("a", "secret");
+  secure.redirect("/maven2/down", server.repo_url() + "/a");
+  secure.redirect("/maven2/across", "/maven2/a");
+  const struct {
+    std::string name;
+    std::filesystem::path ca_file;
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {"the built-in bundle does not know it", "", "/a", "SSL certificate problem"},
+      {"trusted through the given file", certificate.certificate(), "/a", ""},
+      {"https to https", certificate.certificate(), "/across", ""},
+      {"https to http", certificate.certificate(), "/down",
+       "refused a redirect from https to plain http"},
+  };
+  for (const auto& test : cases) {
+    TransferOptions options;
+    options.ca_file = test.ca_file;
+    const auto engine = open_transfer_engine({}, options);
+    const auto [message, received] = get(*engine, secure.repo_url() + test.path);
+    EXPECT_EQ(message.substr(0, test.message.size()), test.message) << test.name;
+    EXPECT_EQ(received, test.message.empty() ? 6u : 0u) << test.name;
+  }
+  EXPECT_EQ(server.requests("/maven2/a"), 0);
 }
 
 }  // namespace

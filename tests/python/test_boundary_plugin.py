@@ -26,7 +26,7 @@ from pelk.task.migrate import MigrateTask, MigrationResult
 space = plugin_host.Workspace()
 space.write("home/.zarn/profiles.yml", "a: 1\\n")
 repo = plugin_host.Repository()
-repo.put("%s", b"p" * 100000)
+repo.put("%s", b"PK\\x03\\x04" + b"p" * 99996)
 provell.MAVEN_REPO = repo.url
 task = provell.ProvellTask(space.project, None, "shop")
 """ % JAR
@@ -82,7 +82,7 @@ class Boundary(unittest.TestCase):
         self.space.write("home/.zarn/profiles.yml", PROFILES)
         self.repo = plugin_host.Repository()
         self.addCleanup(self.repo.close)
-        self.repo.put(JAR, b"p" * 1000)
+        self.repo.put(JAR, b"PK\x03\x04" + b"p" * 996)  # no checksum: it must be a zip archive
         self.addCleanup(setattr, provell, "MAVEN_REPO", provell.MAVEN_REPO)
         provell.MAVEN_REPO = self.repo.url
         self.addCleanup(setattr, yaml_helper, "load_yaml_text", yaml_helper.load_yaml_text)

@@ -30,6 +30,9 @@ dated:
     n: {type: 5}
 """
 
+# Archives the repository has no checksum for are kept only when they are zip archives.
+ZIP = b"PK\x03\x04"
+
 HIVE_POM = b"""<project xmlns="http://maven.apache.org/POM/4.0.0"><dependencies>
 <dependency><groupId>org.example</groupId><artifactId>thrift</artifactId><version>1</version></dependency>
 </dependencies></project>"""
@@ -42,10 +45,10 @@ class ProvellPlugin(unittest.TestCase):
         self.space.write("home/.zarn/profiles.yml", PROFILES)
         self.repo = plugin_host.Repository()
         self.addCleanup(self.repo.close)
-        self.repo.put("org/postgresql/postgresql/42.7.4/postgresql-42.7.4.jar", b"p" * 1000)
+        self.repo.put("org/postgresql/postgresql/42.7.4/postgresql-42.7.4.jar", ZIP + b"p" * 996)
         self.repo.put("org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.pom", HIVE_POM)
-        self.repo.put("org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.jar", b"h" * 3000)
-        self.repo.put("org/example/thrift/1/thrift-1.jar", b"t" * 10)
+        self.repo.put("org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.jar", ZIP + b"h" * 2996)
+        self.repo.put("org/example/thrift/1/thrift-1.jar", ZIP + b"t" * 6)
         self.addCleanup(setattr, provell, "MAVEN_REPO", provell.MAVEN_REPO)
         provell.MAVEN_REPO = self.repo.url
         compute.calls.clear()

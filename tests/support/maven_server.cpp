@@ -1,5 +1,6 @@
 #include "support/maven_server.h"
 
+#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include <httplib.h>
 #include <stdlib.h>
 
@@ -15,20 +16,13 @@
 #include <thread>
 
 #include "host/sha1.h"
+#include "support/server_fault.h"
+#include "support/tls_certificate.h"
 
 namespace zarn::testing {
 namespace {
 
 constexpr std::string_view kPrefix = "/maven2/";
-
-struct Fault {
-  int status = 0;
-  std::optional<std::size_t> stall_after;
-  bool cut = false;  ///< at stall_after, close instead of stalling
-  std::size_t piece_size = 0;
-  int pause_ms = 0;
-  std::string redirect_to;
-};
 
 std::vector<std::string> split(const std::string& text, char separator) {
   std::vector<std::string> parts;
@@ -69,7 +63,10 @@ std::string pom_text(const std::vector<PomDep>& deps) {
 }
 
 struct MavenServer::State {
-  httplib::Server server;
+  explicit State(std::unique_ptr<httplib::Server> made) : server(*made), owned(std::move(made)) {}
+  httplib::Server& server;
+  std::unique_ptr<httplib::Server> owned;
+  bool tls = false;
   std::thread thread;
   int port = 0;
   std::atomic<bool> stopping{false};
@@ -80,6 +77,7 @@ struct MavenServer::State {
   std::set<std::pair<std::string, int>> clients;
   std::string user_agent;
   std::string authorization;
+  std::map<std::string, std::string> authorizations;
   std::atomic<int> latency_ms{0};
 
   Fault record(const httplib::Request& request) {
@@ -89,39 +87,24 @@ struct MavenServer::State {
     clients.emplace(request.remote_addr, request.remote_port);
     user_agent = request.get_header_value("User-Agent");
     authorization = request.get_header_value("Authorization");
+    authorizations[request.path] = authorization;
     const auto fault = faults.find(request.path);
     return fault == faults.end() ? Fault{} : fault->second;
   }
-
-  /// Serves body with the fault's pacing; false ends the connection.
-  void serve(httplib::Response& response, std::string body, const Fault& fault) {
-    if (body.empty()) {  // a provider of no bytes is never called: the answer would hang
-      response.set_content("", "application/octet-stream");
-      return;
-    }
-    auto shared = std::make_shared<std::string>(std::move(body));
-    response.set_content_provider(
-        shared->size(), "application/octet-stream",
-        [this, shared, fault](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-          std::size_t piece = std::min<std::size_t>(shared->size() - offset, 64 * 1024);
-          if (fault.piece_size > 0) piece = std::min(piece, fault.piece_size);
-          if (fault.stall_after) {
-            if (offset >= *fault.stall_after) {
-              while (!fault.cut && !stopping)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-              return false;
-            }
-            piece = std::min(piece, *fault.stall_after - offset);
-          }
-          if (fault.pause_ms > 0 && offset > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(fault.pause_ms));
-          }
-          return !stopping && sink.write(shared->data() + offset, piece);
-        });
-  }
 };
 
-MavenServer::MavenServer() : state_(std::make_unique<State>()) {
+MavenServer::MavenServer(const TlsCertificate& certificate)
+    : state_(std::make_unique<State>(std::make_unique<httplib::SSLServer>(
+          certificate.certificate().c_str(), certificate.key().c_str()))) {
+  state_->tls = true;
+  start();
+}
+
+MavenServer::MavenServer() : state_(std::make_unique<State>(std::make_unique<httplib::Server>())) {
+  start();
+}
+
+void MavenServer::start() {
   ::setenv("no_proxy", "127.0.0.1,localhost", 1);
   ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
   State& state = *state_;
@@ -133,30 +116,32 @@ MavenServer::MavenServer() : state_(std::make_unique<State>()) {
   state.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
   state.server.set_tcp_nodelay(true);  // no 40 ms wait between headers and body
   const std::filesystem::path root = files_.path();
-  state.server.Get(R"(/maven2/.*)", [&state, root](const httplib::Request& request,
-                                                   httplib::Response& response) {
-    const Fault fault = state.record(request);
-    if (const int latency = state.latency_ms; latency > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(latency));
-    }
-    if (!fault.redirect_to.empty()) {
-      response.set_redirect(fault.redirect_to);
-      return;
-    }
-    if (fault.status != 0) {
-      response.status = fault.status;
-      response.set_content("fault", "text/plain");
-      return;
-    }
-    const auto file = root / request.path.substr(kPrefix.size());
-    std::ifstream in(file, std::ios::binary);
-    if (request.path.find("..") != std::string::npos || !in) {
-      response.status = 404;
-      response.set_content("missing", "text/plain");
-      return;
-    }
-    state.serve(response, std::string(std::istreambuf_iterator<char>(in), {}), fault);
-  });
+  state.server.Get(R"(/maven2/.*)",
+                   [&state, root](const httplib::Request& request, httplib::Response& response) {
+                     const Fault fault = state.record(request);
+                     if (const int latency = state.latency_ms; latency > 0) {
+                       std::this_thread::sleep_for(std::chrono::milliseconds(latency));
+                     }
+                     if (!fault.redirect_to.empty()) {
+                       response.set_redirect(fault.redirect_to);
+                       return;
+                     }
+                     if (fault.status != 0) {
+                       response.status = fault.status;
+                       response.set_content("fault", "text/plain");
+                       return;
+                     }
+                     const auto file = root / request.path.substr(kPrefix.size());
+                     std::ifstream in(file, std::ios::binary);
+                     if (request.path.find("..") != std::string::npos || !in) {
+                       response.status = 404;
+                       response.set_content("missing", "text/plain");
+                       return;
+                     }
+                     serve_body(response, std::string(std::istreambuf_iterator<char>(in), {}),
+                                fault, state.stopping);
+                   });
+  if (!state.server.is_valid()) throw std::runtime_error("cannot set up the test server");
   state.port = state.server.bind_to_any_port("127.0.0.1");
   if (state.port <= 0) throw std::runtime_error("cannot bind a loopback port");
   state.thread = std::thread([&state] { state.server.listen_after_bind(); });
@@ -174,7 +159,8 @@ int MavenServer::port() const {
 }
 
 std::string MavenServer::repo_url() const {
-  return "http://127.0.0.1:" + std::to_string(port()) + "/maven2";
+  return (state_->tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port()) +
+         "/maven2";
 }
 
 std::string MavenServer::path_of(const std::string& coord, const std::string& extension) {
@@ -272,6 +258,21 @@ std::string MavenServer::last_user_agent() const {
 std::string MavenServer::last_authorization() const {
   std::lock_guard lock(state_->mutex);
   return state_->authorization;
+}
+
+}  // namespace zarn::testing
+
+namespace zarn::testing {
+
+void MavenServer::send_chunked(const std::string& path) {
+  std::lock_guard lock(state_->mutex);
+  state_->faults[path].chunked = true;
+}
+
+std::string MavenServer::authorization_of(const std::string& path) const {
+  std::lock_guard lock(state_->mutex);
+  const auto found = state_->authorizations.find(path);
+  return found == state_->authorizations.end() ? "" : found->second;
 }
 
 }  // namespace zarn::testing

@@ -39,6 +39,8 @@ std::string pom_text(const std::vector<PomDep>& deps);
 class MavenServer {
  public:
   MavenServer();
+  /// Over TLS with the certificate's key (repo_url() says "https").
+  explicit MavenServer(const class TlsCertificate& certificate);
   ~MavenServer();
   MavenServer(const MavenServer&) = delete;
   MavenServer& operator=(const MavenServer&) = delete;
@@ -70,8 +72,10 @@ class MavenServer {
   void clear_faults(const std::string& path);
   /// Sends path's body in pieces of piece_size with a pause between them.
   void slow_body(const std::string& path, std::size_t piece_size, int pause_ms);
-  /// Answers path with a redirect to target (a request path).
+  /// Answers path with a redirect to target (a request path or an address).
   void redirect(const std::string& path, const std::string& target);
+  /// Sends path's body in chunks, without a Content-Length.
+  void send_chunked(const std::string& path);
 
   int requests(const std::string& path) const;
   int total_requests() const;
@@ -83,8 +87,12 @@ class MavenServer {
   std::string last_user_agent() const;
   /// The Authorization header of the last request; empty when it had none.
   std::string last_authorization() const;
+  /// The Authorization header of the last request for path.
+  std::string authorization_of(const std::string& path) const;
 
  private:
+  void start();
+
   struct State;
   TempDir files_;
   std::unique_ptr<State> state_;

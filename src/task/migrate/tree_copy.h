@@ -48,9 +48,8 @@ std::size_t count_files(const std::filesystem::path& root, const std::filesystem
 /// what is already there: files of the same name are overwritten, others are
 /// left alone. Each file keeps its permission bits and access and
 /// modification times. A link that leads out of boundary becomes a link to
-/// the same absolute place, source itself included. checkpoint runs before each file and may throw to
-/// stop the copy. Throws, naming the path, on the first failure; what was
-/// copied before stays.
+/// the same absolute place, source itself included. checkpoint runs before each file and may throw
+/// to stop the copy. Throws, naming the path, on the first failure; what was copied before stays.
 void copy_tree(const std::filesystem::path& source, const std::filesystem::path& target,
                const std::filesystem::path& boundary, const std::function<void()>& checkpoint = {});
 

@@ -1,12 +1,9 @@
-// Driver archives: download into the project's driver folder, and the
-// clean-up of the archive settings of the local Spark compute.
+// Driver archives: download into the project's driver folder.
 
 #include <fmt/format.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -21,7 +18,9 @@
 #include "host/printable.h"
 #include "host/transfer_engine.h"
 #include "host/verified_download.h"
+#include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/driver_folder.h"
 #include "task/provell/provell_task.h"
 #include "task/provell/sync_cache.h"
 
@@ -31,22 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
-
-/// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
-/// the path printed is the plain one ("./p//" gives "p/.zarn/jdbc_jars").
-fs::path driver_folder(const std::string& project_dir) {
-  const std::string folder = host::path_text(project_dir);
-  return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
-}
-
-/// Whether anything, a dangling link included, has that name. Unlike a
-/// missing entry, a failed check (no search permission) is an error.
-bool name_taken(const fs::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) return true;
-  if (errno == ENOENT || errno == ENOTDIR) return false;
-  host::throw_file_error("check", path, errno);
-}
+constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip archive begins
 
 /// Temporary files of a run that was killed before it could remove them;
 /// another sync of the same folder may be writing its own right now, and
@@ -79,18 +63,6 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
     }
   }
   return coords;
-}
-
-/// Names of the archives in folder, sorted; none when it cannot be listed.
-std::vector<std::string> archive_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    std::string name = entry.path().filename().string();
-    if (name.ends_with(".jar")) names.push_back(std::move(name));
-  }
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 /// One archive of the run, from its coordinate to its report lines.
@@ -204,14 +176,27 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   // Every archive is planned first, so the transfers can run ahead of the
   // report; each archive's lines still come at its turn, in coordinate order.
   std::deque<Archive> archives;
+  // The catalogue's own coordinates keep their names, whatever else asks.
+  ArchiveNames names;
+  for (const std::string& coord : direct_coords) {
+    try {
+      const auto [url, name] = _maven_coord_to_url(coord);
+      names.claim(name, coord, url);
+    } catch (const std::invalid_argument&) {
+      // reported at its turn
+    }
+  }
   std::set<std::string> planned;
   for (const std::string& coord : all_coords) {  // a std::set is in code-point order
     Archive& archive = archives.emplace_back();
     archive.coord = coord;
     try {
       std::tie(archive.download.url, archive.name) = _maven_coord_to_url(coord);
+      names.claim(archive.name, coord, archive.download.url);
       archive.download.dest = jdbc_jars_dir / archive.name;
-      archive.cached = name_taken(archive.download.dest);
+      archive.download.folder_swept = true;
+      archive.download.unverified_start = kZipSignature;
+      archive.cached = holds_archive(archive.download.dest);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
       archive.in_cache = !archive.cached && !archive.deferred && cache_->has_archive(coord);
     } catch (const std::exception& error) {
@@ -234,7 +219,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       if (cache_->descriptor_missing(archive.coord)) {
         throw std::runtime_error("descriptor " + std::string(kNotInCache));
       }
-      if (archive.deferred) archive.cached = name_taken(archive.download.dest);
+      if (archive.deferred) archive.cached = holds_archive(archive.download.dest);
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
@@ -262,37 +247,9 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   archive.download.url = url;
   archive.download.dest = dest_path;
   archive.name = dest_path.filename().string();
+  archive.download.unverified_start = kZipSignature;
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   return store_archive(host_, fetcher, nullptr, archive, verbose);
-}
-
-bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*/, bool verbose) {
-  const fs::path jdbc_jars_dir = driver_folder(project_dir);
-  const std::vector<std::string> jar_names = archive_names(jdbc_jars_dir);
-  if (verbose) {
-    if (jar_names.empty()) {
-      print("\n  No JDBC JARs downloaded");
-    } else {
-      print(fmt::format("\n  JDBC JARs downloaded ({}):", jar_names.size()));
-      for (const std::string& name : jar_names) print(fmt::format("    - {}", name));
-      print(fmt::format("\n  ✓ JARs stored in: {}", jdbc_jars_dir.string()));
-      print("    (Spark discovers JARs at runtime - portable across folder moves)");
-    }
-  }
-
-  if (const auto config = compute_registry->entry_config("spark-local")) {
-    bool modified = false;
-    for (const std::string key : {"spark.jars", "spark.jars.packages"}) {
-      if (!config->contains(key)) continue;
-      config->erase(key);
-      modified = true;
-    }
-    if (modified) {
-      compute_registry->_save();
-      if (verbose) print("\n  ✓ Cleaned up old spark.jars config (now uses runtime discovery)");
-    }
-  }
-  return !jar_names.empty();
 }
 
 }  // namespace zarn::provell

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -54,6 +55,11 @@ struct TransferSettings {
   /// No byte, or under 1 KiB/s, for this long fails a descriptor or an archive.
   std::chrono::seconds descriptor_timeout{10};
   std::chrono::seconds archive_timeout{60};
+  /// Archives one sync may bring: far above any real driver's tree (a few
+  /// hundred), low enough that a hostile descriptor cannot fill the disk.
+  std::size_t max_archives = 50000;
+  /// The largest archive taken (the largest drivers are a few hundred MB).
+  std::uint64_t max_archive_bytes = std::uint64_t{1} << 30;
   CacheUse cache = CacheUse::kOn;
   /// Archives from the cache are hard links where the file system allows; off, copies.
   bool link_from_cache = true;

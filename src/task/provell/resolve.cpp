@@ -1,6 +1,8 @@
 // Maven coordinates to repository addresses, and their expansion with the
 // run-time dependencies listed in the drivers' POM descriptors.
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <climits>
@@ -58,6 +60,11 @@ bool is_followed(const PomDependency& dependency) {
   if (dependency.optional && *dependency.optional == "true") return false;
   return dependency.group_id && dependency.artifact_id && dependency.version;
 }
+
+/// A resolution that reached more coordinates than one sync may bring.
+struct TooManyArchives : std::length_error {
+  using std::length_error::length_error;
+};
 
 std::string descriptor_url(const std::string& archive_url) {
   return archive_url.substr(0, archive_url.size() - std::string_view(".jar").size()) + ".pom";
@@ -239,8 +246,18 @@ std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coor
   std::set<std::string> all;
   for (const std::string& coord : coords) {
     std::set<std::string> resolved;
-    walk(coord, resolved, 0, descriptors);
-    all.merge(resolved);
+    try {
+      walk(coord, resolved, 0, descriptors);
+      all.merge(resolved);
+      if (all.size() <= transfers.max_archives) continue;
+    } catch (const TooManyArchives&) {
+      // refused below, naming the driver
+    }
+    // Refused before any archive is fetched: such a tree is a fault or an attack.
+    throw std::runtime_error(fmt::format(
+        "the driver {} needs more than {} archives, more than one sync brings; nothing was "
+        "downloaded",
+        coord, transfers.max_archives));
   }
   return all;
 }
@@ -263,20 +280,17 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
   } catch (const std::exception&) {
     return;  // an unreadable descriptor only ends its own expansion
   }
-  for (const std::string& child : children) walk(child, resolved, depth + 1, descriptors);
-}
-
-host::TransferEngine& ProvellTask::engine() {
-  if (!engine_) {
-    host::TransferOptions options;
-    options.max_parallel = transfers.jobs;
-    if (const auto home = host_.environment().get_non_empty("HOME")) {
-      options.netrc = std::filesystem::path(*home) / ".netrc";
+  if (depth < kMaxDepth) {
+    // Counted before the first child is walked, so a descriptor listing too
+    // many costs no request for any of them.
+    std::set<std::string_view> fresh;
+    for (const std::string& child : children) {
+      if (!resolved.contains(child)) fresh.insert(child);
     }
-    engine_ = host::open_transfer_engine([this] { return host_.pending_interrupt(); },
-                                         std::move(options));
+    if (resolved.size() + fresh.size() > transfers.max_archives)
+      throw TooManyArchives("too many archives");
   }
-  return *engine_;
+  for (const std::string& child : children) walk(child, resolved, depth + 1, descriptors);
 }
 
 }  // namespace zarn::provell

@@ -69,6 +69,7 @@ class ParallelDownloadTest : public MavenTest {
     server.stall_after(jar_of("g:stalled:1"), 0);
     server.add_file("g/bad-sum/1/bad-sum-1.jar.sha1", std::string(40, '0') + "  x.jar\n");
     server.fail_with(jar_of("g:no-sum:1") + ".sha1", 404);
+    server.add_file("g/no-sum/1/no-sum-1.jar", std::string("PK\x03\x04", 4) + "entries");
     server.add_file("g/empty/1/empty-1.jar", "");
   }
 
@@ -107,15 +108,15 @@ TEST_F(ParallelDownloadTest, ManyTransfersAtOnceGiveWhatOneAtATimeGives) {
   EXPECT_EQ(server.requests(MavenServer::path_of("g:z:1", "pom")), 0);  // four levels down
 
   EXPECT_EQ(one.failed, (Names{"g:../up:1", "bad-sum-1.jar", "cut-1.jar", "dup-1.jar",
-                               "empty-1.jar", "missing-1.jar", "stalled-1.jar"}));
+                               "empty-1.jar", "missing-1.jar", "stalled-1.jar", "h:dup:1"}));
   EXPECT_NE(one.report.find("    Transitive dependencies: 15\n"), std::string::npos);
   for (const std::string& line : {
            "      Downloading bad-sum-1.jar...\n        ✗ Failed: checksum mismatch (expected " +
                std::string(40, '0') + ", got ",
            std::string("      Downloading dup-1.jar...\n        ✗ Failed: HTTP Error 404: Not "
                        "Found\n"),
-           std::string("      Downloading x-1.jar...\n        ✓ Downloaded (0.2 MB)\n"
-                       "      Downloading dup-1.jar...\n        ✓ Downloaded (0.2 MB)\n"),
+           std::string("      ✗ Error with h:dup:1: archive name dup-1.jar is already used by "
+                       "g:dup:1\n"),
            std::string("      Downloading empty-1.jar...\n        ✗ Failed: empty response\n"),
            std::string("      Downloading moved-1.jar...\n        ✓ Downloaded (0.2 MB)\n"),
            std::string("      Downloading stalled-1.jar...\n        ✗ Failed: timed out: no data "

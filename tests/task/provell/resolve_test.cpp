@@ -165,5 +165,22 @@ TEST_F(ResolveTest, ADescriptorThatNeverAnswersOrTricklesTimesOut) {
   EXPECT_EQ(task()._resolve_transitive_deps("g:trickle:1"), Coords{"g:trickle:1"});
 }
 
+TEST_F(ResolveTest, ATreeOverTheBoundIsRefusedBeforeAnyArchiveIsFetched) {
+  const std::string hive = "org.apache.hive:hive-jdbc:3.1.3";
+  server.add_pom(hive, std::vector<PomDep>{{"g", "a"}, {"g", "b"}, {"g", "c"}});
+  task().transfers.max_archives = 3;
+  try {
+    task().download_jdbc_jars({"hive", "postgres"});
+    ADD_FAILURE() << "not refused";
+  } catch (const std::runtime_error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "the driver " + hive +
+                  " needs more than 3 archives, more than one sync brings; nothing was downloaded");
+  }
+  for (const std::string& path : server.request_log()) {
+    EXPECT_FALSE(path.ends_with(".jar")) << path;
+  }
+}
+
 }  // namespace
 }  // namespace zarn::provell
