@@ -39,7 +39,7 @@ double median(std::vector<double> times) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
   std::ostringstream sink;
-  zarn::host::ExecutableHost context{zarn::host::Console(sink),
+  zarn::host::ExecutableHost context{zarn::host::Printer(sink),
                                      zarn::host::Environment::from_process()};
   const std::string python = zarn::host::find_interpreter(context.environment()).string();
   std::string scratch = (std::filesystem::temp_directory_path() / "zarn-bench-XXXXXX").string();

@@ -17,7 +17,7 @@ check_tidy() {
   echo "== clang-tidy =="
   local started=$SECONDS
   cmake -S . -B build-tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZARN_BUILD_TESTS=OFF \
-    -DZARN_WERROR=ON -DZARN_CLANG_TIDY=ON -DZARN_BUILD_PYTHON=OFF
+    -DZARN_WERROR=ON -DZARN_CLANG_TIDY=ON -DZARN_BUILD_PYTHON=ON
   cmake --build build-tidy -j "$(nproc)"
   echo "clang-tidy: no finding that fails the gate ($((SECONDS - started)) s)"
 }

@@ -10,7 +10,7 @@
 #include "host/errors.h"
 #include "host/printable.h"
 #include "task/provell/catalogue.h"
-#include "yaml/utf8.h"
+#include "text/utf8.h"
 
 namespace zarn::cli {
 namespace {
@@ -58,7 +58,7 @@ std::vector<ListedConnection> listed_connections(const host::Printer& printer,
 
 std::string padded(std::string_view text, std::size_t width) {
   return std::string(text) +
-         std::string(width - std::min(width, yaml::utf8_character_count(text)), ' ');
+         std::string(width - std::min(width, zarn::text::utf8_character_count(text)), ' ');
 }
 
 void print_table(host::Printer& printer, const std::vector<ListedConnection>& connections) {
@@ -70,7 +70,7 @@ void print_table(host::Printer& printer, const std::vector<ListedConnection>& co
   std::array<std::size_t, 3> widths{};
   for (const auto& row : rows) {
     for (std::size_t i = 0; i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], yaml::utf8_character_count(row[i]));
+      widths[i] = std::max(widths[i], zarn::text::utf8_character_count(row[i]));
     }
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {

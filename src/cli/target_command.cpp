@@ -72,7 +72,6 @@ void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
       ->excludes(offline);
   command->callback([&host, &action, options] {
     action = [&host, options] {
-      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       task->transfers.jobs = options->jobs;
       if (options->offline) task->transfers.cache = provell::CacheUse::kOffline;
@@ -125,7 +124,6 @@ void add_package_command(CLI::App& target, host::ExecutableHost& host, Action& a
   add_quiet_option(*command, *options);
   command->callback([&host, &action, options, install] {
     action = [&host, options, install] {
-      host.printer().set_quiet(options->quiet);
       const auto task = make_task(host, *options);
       const std::set<std::string> types(options->adapter_types.begin(),
                                         options->adapter_types.end());

@@ -46,7 +46,6 @@ class AtomicFile {
   void commit(Durability durability = Durability::kOnDisk);
 
   int fd() const { return fd_.get(); }
-  const std::filesystem::path& target() const { return target_; }
   const std::filesystem::path& temporary_path() const { return temporary_; }
 
  private:

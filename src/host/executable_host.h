@@ -34,11 +34,6 @@ class ExecutableHost : public Host {
   /// The printer every line of this process goes through.
   Printer& printer() { return printer_; }
 
-  /// Changes one variable of the environment the tasks see.
-  void set_variable(std::string name, std::string value) {
-    environment_.set(std::move(name), std::move(value));
-  }
-
  private:
   Printer printer_;
   Environment environment_;

@@ -26,10 +26,6 @@ void register_child_group(pid_t group);
 void unregister_child_group(pid_t group);
 /// The signal that arrived since install_interrupt_handler(), or 0.
 int interrupt_signal();
-/// Whether an interrupt arrived since install_interrupt_handler().
-inline bool interrupted() {
-  return interrupt_signal() != 0;
-}
 
 /// The signal that asks a wait to stop (SIGINT, SIGTERM), or 0.
 using InterruptPoll = std::function<int()>;

@@ -37,15 +37,10 @@ class Printer {
   /// A line on standard error as it is, for text that is not a task line.
   void note(std::string_view text) const;
 
-  bool stdout_is_terminal() const { return facts_.stdout_is_terminal; }
-  bool stderr_is_terminal() const { return facts_.stderr_is_terminal; }
   /// Standard error is a terminal that can redraw a line in place.
   bool stderr_is_smart_terminal() const { return facts_.stderr_is_terminal && !facts_.dumb; }
   /// Colour may be used on standard error.
   bool stderr_uses_color() const { return stderr_is_smart_terminal() && !facts_.no_color; }
-  /// The user asked for warnings and errors only (--quiet): no progress drawing.
-  bool quiet() const { return quiet_; }
-  void set_quiet(bool quiet) { quiet_ = quiet; }
 
  private:
   void to_err(std::string_view prefix, std::string_view text) const;
@@ -53,10 +48,6 @@ class Printer {
   std::ostream* out_;
   std::ostream* err_;
   TerminalFacts facts_;
-  bool quiet_ = false;
 };
-
-/// The printer under the name the tasks' tests and benchmarks construct it by.
-using Console = Printer;
 
 }  // namespace zarn::host

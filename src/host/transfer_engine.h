@@ -7,12 +7,38 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
-#include "host/http_client.h"
+#include "host/host.h"
+#include "host/interrupt.h"
 #include "host/netrc.h"
 
 namespace zarn::host {
+
+/// A failed request: connection, time-out, TLS, or an HTTP error status
+/// ("HTTP Error 404: Not Found").
+class HttpError : public std::runtime_error {
+ public:
+  explicit HttpError(const std::string& message, long status = 0)
+      : std::runtime_error(message), status_(status) {}
+  /// The HTTP status of an error response; 0 when no response came.
+  long status() const { return status_; }
+
+ private:
+  long status_;
+};
+
+/// A transfer stopped because Ctrl-C or SIGTERM arrived. Callers that swallow
+/// per-item failures let this one through so the run ends.
+class TransferInterrupted : public Interrupted {
+ public:
+  explicit TransferInterrupted(int signal) : Interrupted(signal) {}
+};
+
+/// Receives the body of a response piece by piece.
+using BodySink = std::function<void(std::string_view)>;
 
 /// How a TransferEngine runs.
 struct TransferOptions {

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "net/http_reason.h"
+#include "zarn/version.h"
 
 namespace zarn::net {
 namespace {
@@ -150,7 +151,7 @@ CURL* new_curl_handle(const host::TransferOptions& options) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) throw HttpError("cannot create a libcurl handle");
   try {
-    set_option(curl, CURLOPT_USERAGENT, std::string(host::HttpClient::kUserAgent).c_str());
+    set_option(curl, CURLOPT_USERAGENT, std::string(kUserAgent).c_str());
     set_option(curl, CURLOPT_FOLLOWLOCATION, 1L);
     set_option(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     set_option(curl, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -209,11 +209,18 @@ void bind_task(py::module_& module) {
                         [&] { return self.task->_download_jar(address, destination, chatty); });
           },
           py::arg("url"), py::arg("dest_path"), py::arg("verbose") = true)
-      .def("update_jdbc_jars", on_types(&ProvellTask::update_jdbc_jars),
-           types_doc("update_jdbc_jars(self, /, ",
-                     "Point the compute settings at the downloaded drivers; True when done.")
-               .c_str(),
-           py::arg("adapter_types"), py::arg("verbose") = true)
+      .def(
+          "update_jdbc_jars",
+          [](Task& self, py::object adapter_types, py::object verbose) {
+            // Checked as every operation checks them, though the update needs none.
+            static_cast<void>(text_set(adapter_types));
+            const bool chatty = truth(verbose);
+            return call(self, [&] { return self.task->update_jdbc_jars(chatty); });
+          },
+          types_doc("update_jdbc_jars(self, /, ",
+                    "Point the compute settings at the downloaded drivers; True when done.")
+              .c_str(),
+          py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "sync",
           [](Task& self, py::object verbose, py::object clean, py::object dry_run) {

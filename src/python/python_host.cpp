@@ -30,14 +30,24 @@ void print_line(std::string_view line, const char* file = nullptr) {
   }
 }
 
+/// Drops a reference to a host object, holding the GIL as Python requires.
+/// pybind11 throws here only when the interpreter cannot give the GIL (it is
+/// shutting down); the reference is then leaked, not the process ended from
+/// a destructor.
+void drop_reference(py::object& object) noexcept {
+  try {
+    const py::gil_scoped_acquire lock;
+    object = py::object();
+  } catch (...) {
+    object.release();
+  }
+}
+
 /// The settings mapping of a host compute entry.
 class PythonConfig : public host::ComputeConfig {
  public:
   explicit PythonConfig(py::object config) : config_(std::move(config)) {}
-  ~PythonConfig() override {
-    py::gil_scoped_acquire lock;
-    config_ = py::object();
-  }
+  ~PythonConfig() override { drop_reference(config_); }
   bool contains(const std::string& key) override {
     return with_python([&] { return config_.contains(key); });
   }
@@ -140,8 +150,7 @@ int PythonHost::pending_interrupt() {
 }
 
 PythonComputeRegistry::~PythonComputeRegistry() {
-  py::gil_scoped_acquire lock;
-  registry_ = py::object();
+  drop_reference(registry_);
 }
 
 std::unique_ptr<host::ComputeConfig> PythonComputeRegistry::entry_config(const std::string& name) {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <new>
 
+#include "text/utf8.h"
 #include "yaml/load.h"
-#include "yaml/utf8.h"
 
 namespace zarn::yaml::detail {
 
@@ -55,7 +55,7 @@ void EventReader::fail_syntax() const {
     for (std::size_t back = 1; back <= 3 && back <= offset; ++back) {
       const unsigned char c = static_cast<unsigned char>(text_[offset - back]);
       if (c < 0x80) break;
-      if (!is_utf8_continuation(c)) {
+      if (!zarn::text::is_utf8_continuation(c)) {
         offset -= back;
         break;
       }
@@ -63,7 +63,7 @@ void EventReader::fail_syntax() const {
     const std::string_view before(text_.data(), offset);
     const std::size_t line_start = before.rfind('\n') + 1;  // npos + 1 is 0
     mark.line = std::count(before.begin(), before.end(), '\n');
-    mark.column = utf8_character_count(before.substr(line_start));
+    mark.column = zarn::text::utf8_character_count(before.substr(line_start));
     if (p.problem_value != -1) {
       char value[16];
       std::snprintf(value, sizeof value, " (#x%X)", static_cast<unsigned>(p.problem_value));

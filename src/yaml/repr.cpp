@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <unordered_set>
 
+#include "text/utf8.h"
 #include "yaml/node_data.h"
-#include "yaml/utf8.h"
 
 namespace zarn::yaml {
 namespace {
@@ -55,13 +55,13 @@ void append_string_repr(std::string& out, std::string_view text) {
   out += quote;
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t start = i;
-    const std::size_t length = utf8_character_length(text.substr(i));
+    const std::size_t length = zarn::text::utf8_character_length(text.substr(i));
     if (length == 0) {
       append_hex(out, 'x', static_cast<unsigned char>(text[i++]), 2);
       continue;
     }
     i += length;
-    const std::uint32_t c = utf8_code_point(text.substr(start), length);
+    const std::uint32_t c = zarn::text::utf8_code_point(text.substr(start), length);
     if (append_common_escape(out, c, quote)) continue;
     if (!printable(c)) {
       if (c <= 0xff) {

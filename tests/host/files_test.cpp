@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "host/home.h"
 #include "support/temp_dir.h"
@@ -100,8 +102,12 @@ TEST(Files, EntryExistsCountsDanglingLinks) {
 TEST(HomeDir, PrefersHomeAndFallsBackToThePasswordDatabase) {
   EXPECT_EQ(home_dir(Environment(std::map<std::string, std::string>{{"HOME", "/tmp/someone"}})),
             fs::path("/tmp/someone"));
-  EXPECT_FALSE(home_dir(Environment(std::map<std::string, std::string>{{"HOME", ""}})).empty());
-  EXPECT_FALSE(home_dir(Environment()).empty());
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_TRUE(entry != nullptr && entry->pw_dir != nullptr && *entry->pw_dir != '\0');
+  for (const Environment& environment :
+       {Environment(std::map<std::string, std::string>{{"HOME", ""}}), Environment()}) {
+    EXPECT_EQ(home_dir(environment), fs::path(entry->pw_dir));
+  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "host/http_client.h"
+#include "support/http_client.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@ namespace zarn::host {
 namespace {
 
 using std::chrono::seconds;
+using testing::HttpClient;
 using testing::MavenServer;
 
 class HttpClientTest : public ::testing::Test {
@@ -75,9 +76,11 @@ TEST_F(HttpClientTest, AStallOrATrickleEndsTheTransferAfterTheTimeOut) {
 }
 
 TEST_F(HttpClientTest, ABodyThatKeepsArrivingOutlastsTheTimeOut) {
-  server.add_file("slow", std::string(3000, 'x'));
-  server.slow_body("/maven2/slow", 1000, 600);  // about 1.2 s in all
-  EXPECT_EQ(client.get(url("/maven2/slow"), seconds(1)).size(), 3000u);
+  // 150 pieces 10 ms apart: at least 1.49 s in all, yet never a pause near the
+  // time-out nor a rate near its floor (8 KiB every 10 ms).
+  server.add_file("slow", std::string(150 * 8192, 'x'));
+  server.slow_body("/maven2/slow", 8192, 10);
+  EXPECT_EQ(client.get(url("/maven2/slow"), seconds(1)).size(), 150u * 8192);
 }
 
 TEST_F(HttpClientTest, BodiesOverTheLimitAreRefused) {

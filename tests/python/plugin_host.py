@@ -100,13 +100,14 @@ def captured(workspace, call):
 
 class Repository:
     """A loopback Maven repository serving files from a folder; a path under
-    /stall/ never answers."""
+    /stall/ never answers (stalled is set once one has arrived)."""
 
     def __init__(self):
         self.folder = tempfile.mkdtemp(prefix="zarn-repo-")
         self.release = threading.Event()
+        self.stalled = threading.Event()
         self.requests = []
-        folder, release, requests = self.folder, self.release, self.requests
+        folder, release, stalled, requests = self.folder, self.release, self.stalled, self.requests
 
         class Handler(http.server.SimpleHTTPRequestHandler):
             def __init__(self, *args, **kwargs):
@@ -115,6 +116,7 @@ class Repository:
             def do_GET(self):
                 requests.append(self.path)
                 if self.path.startswith("/stall/"):
+                    stalled.set()
                     release.wait(30)
                     return
                 super().do_GET()

@@ -1,6 +1,7 @@
 import contextlib
 import datetime
 import hashlib
+import inspect
 import io
 import json
 import os
@@ -36,6 +37,18 @@ ZIP = b"PK\x03\x04"
 HIVE_POM = b"""<project xmlns="http://maven.apache.org/POM/4.0.0"><dependencies>
 <dependency><groupId>org.example</groupId><artifactId>thrift</artifactId><version>1</version></dependency>
 </dependencies></project>"""
+
+
+def interrupt_when(ready):
+    """Sends this process SIGINT from another thread once ready() holds (or,
+    so that nothing hangs, after a minute)."""
+    def wait_and_interrupt():
+        deadline = time.monotonic() + 60
+        while not ready() and time.monotonic() < deadline:
+            time.sleep(0.01)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    threading.Thread(target=wait_and_interrupt, daemon=True).start()
 
 
 class ProvellPlugin(unittest.TestCase):
@@ -165,24 +178,36 @@ class ProvellPlugin(unittest.TestCase):
                                       ZARN_MAVEN_REPO="http://mirror.test/repo//")).stdout
         self.assertEqual(out, "http://mirror.test/repo\n")
 
+    def test_update_jdbc_jars_still_takes_and_checks_the_types(self):
+        task = self.task()
+        self.assertEqual(list(inspect.signature(task.update_jdbc_jars).parameters),
+                         ["adapter_types", "verbose"])
+        with contextlib.redirect_stdout(io.StringIO()):
+            self.assertFalse(task.update_jdbc_jars({"postgres"}, False))
+        with self.assertRaises(TypeError):
+            task.update_jdbc_jars(5)
+
     def test_ctrl_c_during_an_install_stops_the_installer(self):
-        marker = os.path.join(self.space.root, "pip-finished")
-        fake = self.space.write("slow-python", "#!/bin/sh\nsleep 20\ntouch %s\n" % marker)
+        pid_file = os.path.join(self.space.root, "installer.pid")
+        fake = self.space.write("slow-python", "#!/bin/sh\necho $$ > %s.part\nmv %s.part %s\nexec sleep 300\n"
+                                % (pid_file, pid_file, pid_file))
         os.chmod(fake, 0o755)
         self.addCleanup(setattr, sys, "executable", sys.executable)
         sys.executable = fake
-        threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+        interrupt_when(lambda: os.path.exists(pid_file))
         with self.assertRaises(KeyboardInterrupt):
             with contextlib.redirect_stdout(io.StringIO()):
                 self.task().install_adapters({"trino"})
-        time.sleep(0.5)
-        self.assertFalse(os.path.exists(marker))
+        with open(pid_file) as file:
+            installer = int(file.read())
+        # Stopped and reaped before the call returned, not left running.
+        with self.assertRaises(ProcessLookupError):
+            os.kill(installer, 0)
 
     def test_ctrl_c_raises_keyboard_interrupt_and_leaves_no_temporary_file(self):
         provell.MAVEN_REPO = self.repo.url + "/stall"
         handler = signal.getsignal(signal.SIGINT)
-        timer = threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT))
-        timer.start()
+        interrupt_when(self.repo.stalled.is_set)
         out = io.StringIO()
         with self.assertRaises(KeyboardInterrupt):
             with contextlib.redirect_stdout(out):

@@ -79,6 +79,7 @@ struct MavenServer::State {
   std::string authorization;
   std::map<std::string, std::string> authorizations;
   std::atomic<int> latency_ms{0};
+  std::atomic<int> stalls{0};
 
   Fault record(const httplib::Request& request) {
     std::lock_guard lock(mutex);
@@ -88,8 +89,10 @@ struct MavenServer::State {
     user_agent = request.get_header_value("User-Agent");
     authorization = request.get_header_value("Authorization");
     authorizations[request.path] = authorization;
-    const auto fault = faults.find(request.path);
-    return fault == faults.end() ? Fault{} : fault->second;
+    const auto found = faults.find(request.path);
+    Fault fault = found == faults.end() ? Fault{} : found->second;
+    fault.stalls = &stalls;
+    return fault;
   }
 };
 
@@ -233,6 +236,14 @@ int MavenServer::requests(const std::string& path) const {
   std::lock_guard lock(state_->mutex);
   const auto count = state_->counts.find(path);
   return count == state_->counts.end() ? 0 : count->second;
+}
+
+int MavenServer::stalls() const {
+  return state_->stalls;
+}
+
+std::string jar_of(const std::string& coord) {
+  return MavenServer::path_of(coord, "jar");
 }
 
 int MavenServer::total_requests() const {

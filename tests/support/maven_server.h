@@ -33,6 +33,9 @@ std::string dependency_xml(const PomDep& dep);
 /// A POM 4.0.0 descriptor listing deps in its <dependencies> section.
 std::string pom_text(const std::vector<PomDep>& deps);
 
+/// The request path of a coordinate's archive.
+std::string jar_of(const std::string& coord);
+
 /// An HTTP server on 127.0.0.1 (a free port) serving a Maven-layout folder
 /// below /maven2, in a background thread, with faults that tests switch on
 /// per request path. Stops when destroyed. Also sets no_proxy for loopback.
@@ -79,6 +82,8 @@ class MavenServer {
 
   int requests(const std::string& path) const;
   int total_requests() const;
+  /// Answers that sent every byte before their stall_after() and now stall.
+  int stalls() const;
   /// The paths requested, in order.
   std::vector<std::string> request_log() const;
   /// Number of distinct client connections seen.

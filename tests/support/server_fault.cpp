@@ -34,6 +34,7 @@ void serve_body(httplib::Response& response, std::string body, const Fault& faul
         if (fault.piece_size > 0) piece = std::min(piece, fault.piece_size);
         if (fault.stall_after) {
           if (offset >= *fault.stall_after) {
+            if (fault.stalls != nullptr && !fault.cut) ++*fault.stalls;
             while (!fault.cut && !stopping)
               std::this_thread::sleep_for(std::chrono::milliseconds(20));
             return false;

@@ -18,6 +18,8 @@ struct Fault {
   int pause_ms = 0;
   std::string redirect_to;
   bool chunked = false;
+  /// Counts the answers that sent every byte before stall_after and stalled.
+  std::atomic<int>* stalls = nullptr;
 };
 
 /// Answers with body, paced and cut as fault says; stops sending once stopping is set.

@@ -41,7 +41,7 @@ fs::path driver_folder(const std::string& project_dir) {
   return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
 }
 
-bool ProvellTask::update_jdbc_jars(const std::set<std::string>& /*adapter_types*/, bool verbose) {
+bool ProvellTask::update_jdbc_jars(bool verbose) {
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   const std::vector<std::string> jar_names = archive_names(jdbc_jars_dir);
   if (verbose) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "yaml/utf8.h"
+#include "text/utf8.h"
 
 namespace zarn::provell {
 namespace {
@@ -118,7 +118,7 @@ using ParserHandle = std::unique_ptr<std::remove_pointer_t<XML_Parser>, ParserDe
 }  // namespace
 
 std::vector<PomDependency> parse_pom_dependencies(std::string_view document) {
-  if (const auto invalid = yaml::first_invalid_utf8(document)) {
+  if (const auto invalid = zarn::text::first_invalid_utf8(document)) {
     throw PomError("invalid UTF-8 at byte " + std::to_string(*invalid));
   }
   if (document.size() > static_cast<std::size_t>(INT_MAX)) throw PomError("document too large");

@@ -103,7 +103,9 @@ class ProvellTask {
       const std::set<std::string>& adapter_types, bool verbose = true);
   bool _download_jar(const std::string& url, const std::filesystem::path& dest_path,
                      bool verbose = true);
-  bool update_jdbc_jars(const std::set<std::string>& adapter_types, bool verbose = true);
+  /// Lists the drivers and clears the compute settings that named them; needs
+  /// no adapter types (the plug-in still takes them, as its interface fixes).
+  bool update_jdbc_jars(bool verbose = true);
 
   /// The entry operation of `zarn target sync`.
   bool sync(bool verbose = true, bool clean = false, bool dry_run = false);

@@ -159,7 +159,7 @@ bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
   }
 
   if (verbose) report.section("Updating JDBC configuration...");
-  update_jdbc_jars(required, verbose);
+  update_jdbc_jars(verbose);
 
   if (verbose) {
     print(fmt::format("\n{}", kEqualsLine));

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/cache_folder.h"
-#include "host/http_client.h"
+#include "host/transfer_engine.h"
 #include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
 

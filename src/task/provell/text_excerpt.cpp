@@ -1,6 +1,6 @@
 #include "task/provell/text_excerpt.h"
 
-#include "yaml/utf8.h"
+#include "text/utf8.h"
 
 namespace zarn::provell {
 namespace {
@@ -12,7 +12,7 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 std::string utf8_prefix(std::string_view text, std::size_t max_characters) {
   std::string prefix;
   for (std::size_t count = 0; count < max_characters && !text.empty(); ++count) {
-    const std::size_t length = yaml::utf8_character_length(text);
+    const std::size_t length = zarn::text::utf8_character_length(text);
     if (length == 0) {
       prefix += kReplacement;
       text.remove_prefix(1);

@@ -11,16 +11,13 @@ namespace zarn::provell {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::jar_of;
 using testing::MavenServer;
 using testing::PomDep;
 using Names = std::vector<std::string>;
 
 const std::string kPostgres = "org.postgresql:postgresql:42.7.4";
 const std::string kMysql = "com.mysql:mysql-connector-j:9.1.0";
-
-std::string jar_of(const std::string& coord) {
-  return MavenServer::path_of(coord, "jar");
-}
 
 Names folder_entries(const fs::path& folder) {
   Names names;
@@ -234,7 +231,7 @@ TEST_F(DownloadTest, NetrcLoginsGoToTheRepositoryHostOnly) {
 using UpdateTest = MavenTest;
 
 TEST_F(UpdateTest, ListsTheArchivesOfTheDriverFolder) {
-  EXPECT_FALSE(task().update_jdbc_jars({}));
+  EXPECT_FALSE(task().update_jdbc_jars());
   EXPECT_EQ(printed(), "\n  No JDBC JARs downloaded\n");
   for (const char* name : {"b.jar", "a.jar", "notes.txt", ".a.jar.zarn-tmp-x1y2z3"}) {
     testing::write_file(jars() / name, "PK");
@@ -242,7 +239,7 @@ TEST_F(UpdateTest, ListsTheArchivesOfTheDriverFolder) {
   testing::write_file(jars() / "empty.jar", "");  // none of these is an archive
   fs::create_directories(jars() / "folder.jar");
   fs::create_symlink("gone.jar", jars() / "dangling.jar");
-  EXPECT_TRUE(task().update_jdbc_jars({}));
+  EXPECT_TRUE(task().update_jdbc_jars());
   EXPECT_EQ(printed(),
             "\n  JDBC JARs downloaded (2):\n    - a.jar\n    - b.jar\n\n"
             "  ✓ JARs stored in: " +
@@ -271,7 +268,7 @@ TEST_F(UpdateTest, RemovesOldArchiveSettingsFromTheLocalSparkCompute) {
     const fs::path registry = project() / ".zarn" / "computes.yml";
     testing::write_file(registry, test.registry);
     make_task();
-    EXPECT_FALSE(task().update_jdbc_jars({}, true)) << test.name;
+    EXPECT_FALSE(task().update_jdbc_jars(true)) << test.name;
     const std::string text = printed();
     const std::string stored = testing::read_file(registry);
     EXPECT_EQ(text.find(cleaned) != std::string::npos, test.saved) << test.name;

@@ -45,12 +45,21 @@ class DriverCacheTest : public MavenTest {
   /// project's path is spelled as the first project's.
   std::pair<Names, Names> other_project(const std::set<std::string>& types,
                                         CacheUse use = CacheUse::kOn, bool links = true,
-                                        std::size_t jobs = 8) {
-    ProvellTask other(context, (dir / "other").string(), (dir / "profiles").string());
+                                        std::size_t jobs = 8, host::Host* on = nullptr) {
+    ProvellTask other(on ? *on : context, (dir / "other").string(), (dir / "profiles").string());
     other.transfers.cache = use;
     other.transfers.link_from_cache = links;
     other.transfers.jobs = jobs;
     return other.download_jdbc_jars(types);
+  }
+
+  /// A host like context whose driver cache is folder.
+  std::unique_ptr<host::ExecutableHost> host_with_cache(const fs::path& folder) {
+    return std::make_unique<host::ExecutableHost>(
+        host::Printer(out, err, {}),
+        host::Environment(std::map<std::string, std::string>{{"HOME", (dir / "home").string()},
+                                                             {"ZARN_MAVEN_REPO", server.repo_url()},
+                                                             {"ZARN_CACHE_DIR", folder.string()}}));
   }
 
   std::string printed_as_first() {
@@ -168,10 +177,11 @@ TEST_F(DriverCacheTest, ACacheOnAnotherFileSystemIsCopiedFrom) {
     GTEST_SKIP() << "no second file system at /dev/shm";
   }
   const fs::path elsewhere = fs::path("/dev/shm") / dir.path().filename();
-  context.set_variable("ZARN_CACHE_DIR", elsewhere.string());
-  task().download_jdbc_jars({"postgres"});
+  const auto named = host_with_cache(elsewhere);
+  ProvellTask(*named, project().string(), (dir / "profiles").string())
+      .download_jdbc_jars({"postgres"});
   const int before = server.total_requests();
-  EXPECT_EQ(other_project({"postgres"}).second, Names{});
+  EXPECT_EQ(other_project({"postgres"}, CacheUse::kOn, true, 8, named.get()).second, Names{});
   EXPECT_EQ(server.total_requests(), before);
   const fs::path copy = other_jars() / "postgresql-42.7.4.jar";
   EXPECT_EQ(fs::hard_link_count(copy), 1u);
@@ -185,11 +195,11 @@ TEST_F(DriverCacheTest, NoCacheNeitherReadsNorFills) {
   EXPECT_FALSE(fs::exists(cache()));
   task().download_jdbc_jars({"postgres"});  // in the project now
   testing::TempDir other_cache;
-  context.set_variable("ZARN_CACHE_DIR", other_cache.path().string());
-  other_project({"postgres"});  // fills the named cache
+  const auto named = host_with_cache(other_cache.path());
+  other_project({"postgres"}, CacheUse::kOn, true, 8, named.get());  // fills the named cache
   const int before = server.total_requests();
   fs::remove_all(dir / "other");
-  other_project({"postgres"}, CacheUse::kOff);
+  other_project({"postgres"}, CacheUse::kOff, true, 8, named.get());
   EXPECT_EQ(server.total_requests(), before + 2);
   EXPECT_EQ(host::cache_usage(other_cache.path()).archives, 1u);
   EXPECT_FALSE(fs::exists(cache()));

@@ -197,7 +197,7 @@ TEST(LoadProfiles, AMissingFileSaysWhereItWasLookedFor) {
 TEST(ProvellTaskConstruction, DefaultsToTheWorkingFolderAndHomeZarn) {
   testing::TempDir dir;
   std::ostringstream out;
-  host::ExecutableHost context{host::Console(out),
+  host::ExecutableHost context{host::Printer(out),
                                host::Environment({{"HOME", (dir / "home").string()}})};
   for (const std::optional<std::string>& unset :
        {std::optional<std::string>(), std::optional<std::string>("")}) {

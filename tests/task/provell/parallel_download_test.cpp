@@ -12,15 +12,12 @@ namespace zarn::provell {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::jar_of;
 using testing::MavenServer;
 using testing::PomDep;
 using Names = std::vector<std::string>;
 
 const std::string kHive = "org.apache.hive:hive-jdbc:3.1.3";
-
-std::string jar_of(const std::string& coord) {
-  return MavenServer::path_of(coord, "jar");
-}
 
 /// What one run leaves: its report (the folder's path made neutral), its
 /// lists and the driver folder's files with their sizes.

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "host/printable.h"
+#include "support/fake_host.h"
 #include "task/provell/maven_fixture.h"
 
 namespace zarn::provell {
@@ -141,8 +142,8 @@ TEST_F(ResolveTest, AnUnreadableDescriptorEndsOnlyItsOwnExpansion) {
     MavenServer fresh;
     if (!test.body.empty()) fresh.add_pom("g:broken:1", test.body);
     fresh.add_pom("g:top:1", std::vector<PomDep>{{"g", "broken"}, {"g", "sibling"}});
-    context.set_variable("ZARN_MAVEN_REPO", fresh.repo_url());
-    EXPECT_EQ(task()._resolve_transitive_deps("g:top:1"),
+    testing::FakeHost host(dir / "home", {{"ZARN_MAVEN_REPO", fresh.repo_url()}});
+    EXPECT_EQ(ProvellTask(host, project().string())._resolve_transitive_deps("g:top:1"),
               (Coords{"g:top:1", "g:broken:1", "g:sibling:1"}))
         << test.name;
   }

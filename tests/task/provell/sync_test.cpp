@@ -236,15 +236,14 @@ TEST_F(SyncTest, AProfileWithoutConnections) {
 }
 
 /// Waits until the archive at path is being received into a temporary file
-/// of the driver folder.
+/// of the driver folder and the server has sent every byte before its stall.
 bool download_started(const MavenServer& server, const std::string& path, const fs::path& jars) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(jars, error)) {
       if (entry.path().filename().string().find(".zarn-tmp-") != std::string::npos &&
-          server.requests(path) > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first bytes land
+          server.requests(path) > 0 && server.stalls() > 0) {
         return true;
       }
     }

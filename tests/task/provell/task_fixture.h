@@ -16,7 +16,7 @@ namespace zarn::provell {
 struct TaskFixture {
   explicit TaskFixture(std::map<std::string, std::string> variables = {},
                        std::optional<std::string> profile_name = std::nullopt)
-      : context{host::Console(out), environment_for(std::move(variables))} {
+      : context{host::Printer(out), environment_for(std::move(variables))} {
     std::filesystem::create_directories(project());
     std::filesystem::create_directories(profiles());
     task.emplace(context, project().string(), profiles().string(), std::move(profile_name));

@@ -1,8 +1,8 @@
-#include "yaml/utf8.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 
-namespace zarn::yaml {
+namespace zarn::text {
 
 std::size_t utf8_character_length(std::string_view text) {
   if (text.empty()) return 0;
@@ -59,4 +59,4 @@ std::size_t utf8_character_count(std::string_view text) {
   }));
 }
 
-}  // namespace zarn::yaml
+}  // namespace zarn::text

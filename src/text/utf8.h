@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace zarn::yaml {
+namespace zarn::text {
 
 /// Whether byte continues a multi-byte UTF-8 character rather than starting one.
 constexpr bool is_utf8_continuation(unsigned char byte) {
@@ -27,4 +27,4 @@ std::optional<std::size_t> first_invalid_utf8(std::string_view text);
 /// Characters in text, counting every byte that continues none.
 std::size_t utf8_character_count(std::string_view text);
 
-}  // namespace zarn::yaml
+}  // namespace zarn::text

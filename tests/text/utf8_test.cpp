@@ -1,10 +1,10 @@
-#include "yaml/utf8.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <string_view>
 
-namespace zarn::yaml {
+namespace zarn::text {
 namespace {
 
 TEST(Utf8, CharacterLengthAcceptsOnlyWellFormedSequences) {
@@ -35,4 +35,4 @@ TEST(Utf8, CharacterLengthAcceptsOnlyWellFormedSequences) {
 }
 
 }  // namespace
-}  // namespace zarn::yaml
+}  // namespace zarn::text

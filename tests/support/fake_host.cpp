@@ -1,0 +1,34 @@
+#include "support/fake_host.h"
+
+#include <utility>
+
+#include "host/compute_registry.h"
+#include "host/file_lock.h"
+#include "host/yaml_helper.h"
+
+namespace zarn::testing {
+
+FakeHost::FakeHost(const std::filesystem::path& home,
+                   std::map<std::string, std::string> extra_variables)
+    : variables(std::move(extra_variables)) {
+  variables.emplace("HOME", home.string());
+}
+
+yaml::Node FakeHost::load_yaml_text(const std::string& text, const std::string& source) {
+  yaml_reads.push_back(source);
+  return host::load_yaml_text(text, source);
+}
+
+std::unique_ptr<host::ComputeRegistry> FakeHost::compute_registry(const std::string& project_dir) {
+  return std::make_unique<host::FileComputeRegistry>(project_dir, host::waiting_of(*this));
+}
+
+std::set<std::string> FakeHost::find_modules(const std::vector<std::string>& modules) {
+  std::set<std::string> found;
+  for (const std::string& module : modules) {
+    if (installed_modules.count(module) != 0) found.insert(module);
+  }
+  return found;
+}
+
+}  // namespace zarn::testing
