@@ -96,8 +96,9 @@ def peak_rss_kb(command, env):
 
 
 def sync_command(zarn, project, profiles, jobs=None):
-    command = [zarn, "target", "sync", "--quiet", "--project-dir", project, "--profiles-dir",
-               profiles, "--profile", "bench"]
+    # Past the driver cache: a cold sync downloads.
+    command = [zarn, "target", "sync", "--quiet", "--no-cache", "--project-dir", project,
+               "--profiles-dir", profiles, "--profile", "bench"]
     return command + (["--jobs", str(jobs)] if jobs else [])
 
 

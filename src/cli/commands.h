@@ -17,5 +17,7 @@ void add_init_command(CLI::App& app, host::ExecutableHost& host, Action& action)
 void add_migrate_command(CLI::App& app, host::ExecutableHost& host, Action& action);
 /// Adds `zarn target sync|list|install|uninstall`; sets action when one is chosen.
 void add_target_command(CLI::App& app, host::ExecutableHost& host, Action& action);
+/// Adds `zarn cache dir|size|clean|verify`; sets action when one is chosen.
+void add_cache_command(CLI::App& app, host::ExecutableHost& host, Action& action);
 
 }  // namespace zarn::cli

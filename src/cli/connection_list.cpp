@@ -92,25 +92,6 @@ unsigned code_point(std::string_view text, std::size_t at, std::size_t length) {
   return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
 }
 
-/// text as a JSON string. The YAML reader accepts only UTF-8, so the bytes
-/// above 0x7f are kept as they are, except the characters no name may show
-/// raw, which JSON escapes as \uXXXX like the controls.
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (const std::size_t length = host::unsafe_character_at(text, i); length != 0) {
-      out += fmt::format("\\u{:04x}", code_point(text, i, length));
-      i += length;
-      continue;
-    }
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-    ++i;
-  }
-  return out + "\"";
-}
-
 void print_json(host::Printer& printer, const std::string& profiles_file,
                 const std::vector<ListedConnection>& connections) {
   printer.line("{");
@@ -130,6 +111,22 @@ void print_json(host::Printer& printer, const std::string& profiles_file,
 }
 
 }  // namespace
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (const std::size_t length = host::unsafe_character_at(text, i); length != 0) {
+      out += fmt::format("\\u{:04x}", code_point(text, i, length));
+      i += length;
+      continue;
+    }
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+    ++i;
+  }
+  return out + "\"";
+}
 
 ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json) {
   host::Printer& printer = host.printer();

@@ -41,6 +41,7 @@ int run(int argc, char** argv) {
   zarn::cli::add_init_command(app, host, action);
   zarn::cli::add_migrate_command(app, host, action);
   zarn::cli::add_target_command(app, host, action);
+  zarn::cli::add_cache_command(app, host, action);
 
   try {
     app.parse(argc, argv);
@@ -49,7 +50,7 @@ int run(int argc, char** argv) {
     return status == 0 ? zarn::cli::kExitSuccess : zarn::cli::kExitUsage;
   }
   if (!action) {
-    host.printer().note("zarn: a subcommand is required (init, migrate or target)");
+    host.printer().note("zarn: a subcommand is required (init, migrate, target or cache)");
     host.printer().note("Run with --help for more information.");
     return zarn::cli::kExitUsage;
   }

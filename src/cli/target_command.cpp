@@ -21,6 +21,8 @@ struct TargetOptions {
   bool quiet = false;
   bool clean = false;
   bool dry_run = false;
+  bool offline = false;
+  bool no_cache = false;
   std::size_t jobs = provell::TransferSettings{}.jobs;
   std::size_t streams = provell::TransferSettings{}.streams;
   bool json = false;
@@ -68,11 +70,17 @@ void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
   command->add_option("--streams", options->streams, "Transfers at once over one HTTP/2 connection")
       ->check(CLI::Range(std::size_t{1}, std::size_t{256}))
       ->capture_default_str();
+  auto* offline = command->add_flag("--offline", options->offline,
+                                    "Make no request: take every driver from the driver cache");
+  command->add_flag("--no-cache", options->no_cache, "Neither read nor fill the driver cache")
+      ->excludes(offline);
   command->callback([&host, &action, options] {
     action = [&host, options] {
       const auto task = make_task(host, *options);
       task->transfers.jobs = options->jobs;
       task->transfers.streams = options->streams;
+      if (options->offline) task->transfers.cache = provell::CacheUse::kOffline;
+      if (options->no_cache) task->transfers.cache = provell::CacheUse::kOff;
       return exit_status_of(task->sync(!options->quiet, options->clean, options->dry_run));
     };
   });

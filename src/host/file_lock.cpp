@@ -38,12 +38,13 @@ void wait_until(const LockWaiting& waiting, const std::filesystem::path& folder,
   }
 }
 
-FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting) {
+FolderLock::FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting, Kind kind) {
   fd_ = UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd_.valid()) throw_file_error("lock folder", folder, errno);
   bool no_flock = false;
+  const int operation = kind == Kind::kShared ? LOCK_SH : LOCK_EX;
   wait_until(waiting, folder, [&] {
-    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) return true;
+    if (::flock(fd_.get(), operation | LOCK_NB) == 0) return true;
     if (errno == ENOLCK) return no_flock = true;
     if (errno != EWOULDBLOCK && errno != EINTR) throw_file_error("lock folder", folder, errno);
     return false;

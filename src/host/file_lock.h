@@ -32,9 +32,14 @@ class LockFile;
 /// lock of the same folder in the same process waits for the first one.
 class FolderLock {
  public:
+  /// Shared holders exclude only an exclusive one: many readers, or one
+  /// writer that may remove what they read. The lock-file fallback is
+  /// always exclusive.
+  enum class Kind { kExclusive, kShared };
   /// Throws std::runtime_error naming the folder when it cannot be opened,
   /// and Interrupted when waiting pending_interrupt reports a signal.
-  explicit FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting = {});
+  explicit FolderLock(const std::filesystem::path& folder, const LockWaiting& waiting = {},
+                      Kind kind = Kind::kExclusive);
   ~FolderLock();  // closing the folder releases the lock
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;

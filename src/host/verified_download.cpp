@@ -138,6 +138,7 @@ bool VerifiedDownloads::finish(VerifiedDownload& download) {
       throw std::runtime_error(
           fmt::format("checksum mismatch (expected {}, got {})", expected, got));
     }
+    download.digest = got;
   }
   // A copy of what a repository holds can be fetched again, so the rename
   // does not wait for the disk: that wait would double a cold sync.

@@ -38,8 +38,9 @@ struct VerifiedDownload {
   std::string buffer;  ///< gathers small pieces into fewer, larger writes
   Sha1 sha1;
   std::uint64_t size = 0;
-  std::string sum;   ///< the checksum file as received
-  std::string head;  ///< the first bytes, for unverified_start
+  std::string sum;     ///< the checksum file as received
+  std::string head;    ///< the first bytes, for unverified_start
+  std::string digest;  ///< the SHA-1 that matched it; empty when unverified
 };
 
 /// Starts and finishes VerifiedDownloads; cancels those still running when

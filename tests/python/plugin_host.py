@@ -27,6 +27,9 @@ def _host_tree():
 
 TREE = _host_tree()
 sys.path.insert(0, TREE)
+# The driver cache follows each workspace's HOME unless a test names one: never the user's own.
+os.environ.pop("ZARN_CACHE_DIR", None)
+os.environ.pop("XDG_CACHE_HOME", None)
 
 
 class Workspace:

@@ -1,5 +1,6 @@
 import contextlib
 import datetime
+import hashlib
 import inspect
 import io
 import json
@@ -85,6 +86,28 @@ class ProvellPlugin(unittest.TestCase):
         self.assertEqual([call[0] for call in compute.calls], ["init", "get", "_save"])
         self.assertEqual(json.loads(self.space.read("project/.zarn/computes.json")),
                          {"spark-local": {"config": {"keep": 1}}})
+
+    def test_sync_shares_the_executables_driver_cache(self):
+        for path in ("org/postgresql/postgresql/42.7.4/postgresql-42.7.4.jar",
+                     "org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.jar",
+                     "org/example/thrift/1/thrift-1.jar"):
+            with open(os.path.join(self.repo.folder, path), "rb") as archive:
+                self.repo.put(path + ".sha1", hashlib.sha1(archive.read()).hexdigest().encode())
+        cache = os.path.join(self.space.root, "cache")
+        twin = self.space.copy()
+        self.addCleanup(twin.close)
+        status, expected = plugin_host.run_zarn(
+            twin, "target", "sync", "--profile", "shop",
+            env={"ZARN_MAVEN_REPO": self.repo.url, "ZARN_CACHE_DIR": cache})
+        self.repo.requests.clear()
+        os.environ["ZARN_CACHE_DIR"] = cache
+        self.addCleanup(os.environ.pop, "ZARN_CACHE_DIR")
+        err = io.StringIO()
+        with contextlib.redirect_stderr(err):
+            result, printed = plugin_host.captured(self.space, lambda: self.task().sync())
+        self.assertEqual((result, printed), (status == 0, expected))
+        self.assertEqual(self.repo.requests, [])
+        self.assertEqual(err.getvalue(), "zarn: 3 of 3 archives from the cache (%s)\n" % cache)
 
     def test_values_cross_as_python_values(self):
         task = self.task(None)

@@ -17,6 +17,9 @@ host::Environment environment_of(const ZarnInvocation& invocation) {
     if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
   }
   if (!invocation.home.empty()) variables["HOME"] = invocation.home.string();
+  // The driver cache follows HOME unless a test names one: never the user's own.
+  variables.erase("ZARN_CACHE_DIR");
+  variables.erase("XDG_CACHE_HOME");
   for (const auto& [name, value] : invocation.environment) variables[name] = value;
   for (const auto& name : invocation.unset) variables.erase(name);
   return host::Environment(std::move(variables));

@@ -19,6 +19,7 @@ struct Archive {
   std::string error;  ///< why it failed before any transfer
   bool cached = false;
   bool deferred = false;  ///< named like an earlier download: decided at its turn
+  bool in_cache = false;  ///< taken from the driver cache at its turn, not fetched ahead
   host::VerifiedDownload* download = nullptr;  ///< set once it is to be fetched
 };
 

@@ -1,5 +1,4 @@
-// Driver archives: download into the project's driver folder, and the
-// clean-up of the archive settings of the local Spark compute.
+// Driver archives: download into the project's driver folder.
 
 #include <fmt/format.h>
 
@@ -8,7 +7,6 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
@@ -23,8 +21,10 @@
 #include "task/provell/archive_downloads.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/driver_folder.h"
 #include "task/provell/progress_display.h"
 #include "task/provell/provell_task.h"
+#include "task/provell/sync_cache.h"
 
 namespace zarn::provell {
 namespace {
@@ -33,13 +33,6 @@ namespace fs = std::filesystem;
 
 constexpr double kBytesPerMegabyte = 1024.0 * 1024.0;
 constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip archive begins
-
-/// project_dir/.zarn/jdbc_jars, spelled without "." or empty components so
-/// the path printed is the plain one ("./p//" gives "p/.zarn/jdbc_jars").
-fs::path driver_folder(const std::string& project_dir) {
-  const std::string folder = host::path_text(project_dir);
-  return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
-}
 
 /// Temporary files of a run that was killed before it could remove them;
 /// another sync of the same folder may be writing its own right now, and
@@ -74,34 +67,14 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
   return coords;
 }
 
-/// Names of the usable archives in folder (as the download counts them),
-/// sorted; none when it cannot be listed.
-std::vector<std::string> archive_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    std::string name = entry.path().filename().string();
-    try {
-      if (name.ends_with(".jar") && holds_archive(entry.path())) names.push_back(std::move(name));
-    } catch (const std::exception&) {
-      // in the way: the download reports it
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-/// Downloads one archive at its turn with its report lines; true once stored.
-bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, Archive& archive,
-                   bool verbose) {
+/// Stores one archive at its turn with its report lines, the same whether it
+/// came from the cache or the repository; true once stored.
+bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+                   Archive& archive, bool verbose) {
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
     if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    const bool unverified = fetcher.finish(*archive.download);
-    if (unverified) {
-      host.notice(fmt::format("⚠ {}: the repository has no checksum for it; stored unverified",
-                              archive.name));
-    }
+    fetch_archive(host, fetcher, cache, archive.coord, *archive.download);
     if (verbose) {
       const double size_mb =
           static_cast<double>(fs::file_size(archive.download->dest)) / kBytesPerMegabyte;
@@ -123,6 +96,8 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
   host::create_folders(jdbc_jars_dir);
   remove_stale_temporaries(jdbc_jars_dir);
+  cache_summary_.clear();
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   std::vector<std::string> downloaded;
   std::vector<std::string> failed;
 
@@ -138,11 +113,12 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   ProgressDisplay progress(host_, engine(), verbose);
   progress.descriptors = &descriptors_fetched_;
   ArchiveDownloads downloads(engine(), transfers.archive_timeout, jdbc_jars_dir);
-  std::function<void(const std::string&)> start_early;
-  if (transfers.jobs > 1) {
+  CoordinateHook start_early;
+  if (transfers.jobs > 1 && !cache_->offline()) {
     // Archives start while the resolution goes on; their lines still come in order.
     start_early = [this, &downloads](const std::string& coord) {
       try {
+        if (cache_->has_archive(coord)) return;  // taken from the cache at its turn
         const auto [url, name] = _maven_coord_to_url(coord);
         downloads.start_early(url, name);
       } catch (const std::invalid_argument&) {
@@ -182,6 +158,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       names.claim(archive.name, coord, archive.url);
       archive.cached = holds_archive(jdbc_jars_dir / archive.name);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
+      archive.in_cache = !archive.cached && !archive.deferred && cache_->has_archive(coord);
       if (!archive.cached && !archive.deferred) {
         archive.download = &downloads.take(archive.url, archive.name);
       }
@@ -192,15 +169,19 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
   downloads.drop_untaken();
   host::VerifiedDownloads& fetcher = downloads.fetcher();
   progress.archives = &archives;
-  if (transfers.jobs > 1) {
+  if (transfers.jobs > 1 && !cache_->offline()) {
     for (Archive& archive : archives) {
-      if (archive.download != nullptr) fetcher.start(*archive.download);
+      if (archive.download != nullptr && !archive.in_cache) fetcher.start(*archive.download);
     }
   }
 
+  std::size_t placed = 0;
   for (Archive& archive : archives) {
     try {
       if (!archive.error.empty()) throw std::runtime_error(archive.error);
+      if (cache_->descriptor_missing(archive.coord)) {
+        throw std::runtime_error("descriptor " + std::string(kNotInCache));
+      }
       if (archive.deferred) {
         archive.cached = holds_archive(jdbc_jars_dir / archive.name);
         if (!archive.cached) archive.download = &downloads.take(archive.url, archive.name);
@@ -208,8 +189,9 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       if (archive.cached) {
         if (verbose) print(fmt::format("      {} (cached)", archive.name));
         downloaded.push_back(archive.name);
-      } else if (store_archive(host_, fetcher, archive, verbose)) {
+      } else if (store_archive(host_, fetcher, cache_.get(), archive, verbose)) {
         downloaded.push_back(archive.name);
+        ++placed;
       } else {
         failed.push_back(archive.name);
       }
@@ -222,6 +204,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       failed.push_back(archive.coord);
     }
   }
+  cache_summary_ = cache_->summary(placed);
   return {downloaded, failed};
 }
 
@@ -234,36 +217,7 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   archive.name = dest_path.filename().string();
   archive.download = &download;
   host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
-  return store_archive(host_, fetcher, archive, verbose);
-}
-
-bool ProvellTask::update_jdbc_jars(bool verbose) {
-  const fs::path jdbc_jars_dir = driver_folder(project_dir);
-  const std::vector<std::string> jar_names = archive_names(jdbc_jars_dir);
-  if (verbose) {
-    if (jar_names.empty()) {
-      print("\n  No JDBC JARs downloaded");
-    } else {
-      print(fmt::format("\n  JDBC JARs downloaded ({}):", jar_names.size()));
-      for (const std::string& name : jar_names) print(fmt::format("    - {}", name));
-      print(fmt::format("\n  ✓ JARs stored in: {}", jdbc_jars_dir.string()));
-      print("    (Spark discovers JARs at runtime - portable across folder moves)");
-    }
-  }
-
-  if (const auto config = compute_registry->entry_config("spark-local")) {
-    bool modified = false;
-    for (const std::string key : {"spark.jars", "spark.jars.packages"}) {
-      if (!config->contains(key)) continue;
-      config->erase(key);
-      modified = true;
-    }
-    if (modified) {
-      compute_registry->_save();
-      if (verbose) print("\n  ✓ Cleaned up old spark.jars config (now uses runtime discovery)");
-    }
-  }
-  return !jar_names.empty();
+  return store_archive(host_, fetcher, nullptr, archive, verbose);
 }
 
 }  // namespace zarn::provell

@@ -2,6 +2,7 @@
 
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/sync_cache.h"
 
 namespace zarn::provell {
 namespace {

@@ -42,6 +42,13 @@ struct Connection {
 /// The connection inventory, in file order.
 using ConnectionInventory = std::vector<Connection>;
 
+/// How the driver sync uses the per-user driver cache.
+enum class CacheUse {
+  kOn,       ///< read it, and fill it with what is fetched
+  kOffline,  ///< read it only, and make no request
+  kOff,      ///< neither read nor fill it
+};
+
 /// How the driver sync uses the network; read when the first request starts.
 struct TransferSettings {
   /// Transfers at once; 1 fetches one file at a time, in the order of the report.
@@ -54,9 +61,14 @@ struct TransferSettings {
   std::size_t max_archives = 50000;
   /// The largest archive taken (the largest drivers are a few hundred MB).
   std::uint64_t max_archive_bytes = std::uint64_t{1} << 30;
+  CacheUse cache = CacheUse::kOn;
+  /// Archives from the cache are hard links where the file system allows; off, copies.
+  bool link_from_cache = true;
   /// Transfers at once over a multiplexed (HTTP/2) connection, when jobs > 1.
   std::size_t streams = 64;
 };
+
+class SyncCache;
 
 /// Package names that went through, and those that failed.
 using PackageOutcome = std::pair<std::vector<std::string>, std::vector<std::string>>;
@@ -111,15 +123,18 @@ class ProvellTask {
   class Descriptors;  ///< descriptors of one resolution, fetched ahead of the walk
   void print(std::string_view line) const { host_.echo(line); }
   host::TransferEngine& engine();
+  /// Told of a coordinate as the walk reaches it.
+  using CoordinateHook = std::function<void(const std::string&)>;
   /// The union of the resolutions of coords, sharing their descriptors;
   /// on_resolved hears each coordinate as the walk reaches it.
-  std::set<std::string> resolve_all(
-      const std::set<std::string>& coords,
-      const std::function<void(const std::string&)>& on_resolved = {});
+  std::set<std::string> resolve_all(const std::set<std::string>& coords,
+                                    const CoordinateHook& on_resolved = {});
   void walk(const std::string& coord, std::set<std::string>& resolved, int depth,
             Descriptors& descriptors);
 
   host::Host& host_;
+  std::unique_ptr<SyncCache> cache_;              ///< open while a download or a resolution runs
+  std::string cache_summary_;                     ///< told at the end of a sync
   std::unique_ptr<host::TransferEngine> engine_;  ///< kept-alive connections for the whole run
   std::size_t descriptors_fetched_ = 0;           ///< for the live progress line
   bool told_project_file_unusable_ = false;       ///< said once per task, not per look-up

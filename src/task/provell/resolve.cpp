@@ -6,16 +6,16 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string_view>
 
-#include "host/printable.h"
 #include "host/transfer_engine.h"
 #include "task/provell/catalogue.h"
+#include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
 #include "task/provell/provell_task.h"
+#include "task/provell/sync_cache.h"
 
 namespace zarn::provell {
 namespace {
@@ -47,17 +47,6 @@ constexpr std::array<std::string_view, 19> kSelfContainedDrivers{
     "vertica-jdbc",
 };
 
-std::vector<std::string> split_coordinate(const std::string& coord) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (true) {
-    const auto colon = coord.find(':', start);
-    parts.push_back(coord.substr(start, colon - start));
-    if (colon == std::string::npos) return parts;
-    start = colon + 1;
-  }
-}
-
 bool is_self_contained(std::string_view artifact_id) {
   return std::find(kSelfContainedDrivers.begin(), kSelfContainedDrivers.end(), artifact_id) !=
          kSelfContainedDrivers.end();
@@ -72,12 +61,6 @@ bool is_followed(const PomDependency& dependency) {
   return dependency.group_id && dependency.artifact_id && dependency.version;
 }
 
-/// Whether text stays one segment of a request path and of a file name.
-bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == ".." || host::has_unsafe_character(text)) return false;
-  return text.find_first_of(" ?#%/\\") == std::string::npos;
-}
-
 /// A resolution that reached more coordinates than one sync may bring.
 struct TooManyArchives : std::length_error {
   using std::length_error::length_error;
@@ -88,27 +71,6 @@ std::string descriptor_url(const std::string& archive_url) {
 }
 
 }  // namespace
-
-std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
-    const std::string& coord) const {
-  const auto parts = split_coordinate(coord);
-  if (parts.size() < 3) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
-  }
-  // The parts become request path segments and the archive name a file of
-  // the driver folder: a descriptor must not be able to steer either.
-  if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
-  }
-  const std::string& artifact_id = parts[1];
-  const std::string& version = parts[2];
-  std::string jar_name = artifact_id + "-" + version + ".jar";
-  std::string group_path = parts[0];
-  std::replace(group_path.begin(), group_path.end(), '.', '/');
-  std::string url = maven_repo(host_.environment()) + "/" + group_path + "/" + artifact_id + "/" +
-                    version + "/" + jar_name;
-  return {std::move(url), std::move(jar_name)};
-}
 
 /// The descriptors one resolution reads, each fetched once. With look-ahead,
 /// every descriptor read is parsed at once and the descriptors it names (down
@@ -124,9 +86,7 @@ class ProvellTask::Descriptors {
   }
   Descriptors(const Descriptors&) = delete;
   Descriptors& operator=(const Descriptors&) = delete;
-
-  /// Told of each coordinate the walk reaches, so its archive can start.
-  std::function<void(const std::string&)> on_resolved;
+  CoordinateHook on_resolved;  ///< hears each coordinate the walk reaches
 
   /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
   /// on; a self-contained driver's is never read, so never fetched.
@@ -138,8 +98,10 @@ class ProvellTask::Descriptors {
   /// document order. Throws when the descriptor cannot be had or read.
   const std::vector<std::string>& dependencies(const std::string& coord, int depth) {
     Entry& entry = request(coord, depth);
-    task_.engine().prioritize(entry.id);
-    task_.engine().run_until([&entry] { return entry.ended; });
+    if (!entry.ended) {
+      task_.engine().prioritize(entry.id);
+      task_.engine().run_until([&entry] { return entry.ended; });
+    }
     parse(entry);
     if (entry.error) std::rethrow_exception(entry.error);
     return entry.children;
@@ -151,6 +113,8 @@ class ProvellTask::Descriptors {
     int depth = INT_MAX;  ///< the shallowest depth it was asked for
     bool ended = false;
     bool parsed = false;
+    bool from_cache = false;
+    std::string coord;
     std::string body;
     std::exception_ptr error;
     std::vector<std::string> children;
@@ -170,11 +134,14 @@ class ProvellTask::Descriptors {
     if (inserted) {
       url = descriptor_url(task_._maven_coord_to_url(coord).first);
       found = entries_.try_emplace(coord).first;
+      found->second.coord = coord;
     }
     Entry& entry = found->second;
     const bool shallower = depth < entry.depth;
     entry.depth = std::min(entry.depth, depth);
-    if (inserted) {
+    if (inserted && take_from_cache(entry)) {
+      if (look_ahead_) look_ahead(entry);
+    } else if (inserted) {
       entry.id = task_.engine().start(
           url, task_.transfers.descriptor_timeout,
           [&entry](std::string_view piece) {
@@ -187,6 +154,7 @@ class ProvellTask::Descriptors {
           [this, &entry](std::exception_ptr error) {
             entry.ended = true;
             ++task_.descriptors_fetched_;
+            if (error && task_.cache_) task_.cache_->descriptor_failed(entry.coord, error);
             entry.error = std::move(error);
             if (look_ahead_) look_ahead(entry);
           });
@@ -196,7 +164,28 @@ class ProvellTask::Descriptors {
     return entry;
   }
 
-  static void parse(Entry& entry) {
+  /// Whether the cache settled entry: its descriptor read from there, or,
+  /// offline, its absence.
+  bool take_from_cache(Entry& entry) {
+    SyncCache* const cache = task_.cache_.get();
+    if (cache == nullptr) return false;
+    const bool absent = cache->descriptor_absent(entry.coord);
+    auto body = absent ? std::nullopt : cache->descriptor(entry.coord);
+    if (!absent && !body && !cache->offline()) return false;
+    entry.ended = true;
+    ++task_.descriptors_fetched_;
+    if (absent) {
+      entry.error = std::make_exception_ptr(std::runtime_error("no descriptor in the repository"));
+    } else if (body) {
+      entry.body = std::move(*body);
+      entry.from_cache = true;
+    } else {
+      entry.error = std::make_exception_ptr(std::runtime_error(std::string(kNotInCache)));
+    }
+    return true;
+  }
+
+  void parse(Entry& entry) {
     if (entry.parsed || entry.error) return;
     entry.parsed = true;
     try {
@@ -205,6 +194,8 @@ class ProvellTask::Descriptors {
         entry.children.push_back(*dependency.group_id + ":" + *dependency.artifact_id + ":" +
                                  *dependency.version);
       }
+      SyncCache* const cache = task_.cache_.get();
+      if (cache != nullptr && !entry.from_cache) cache->keep_descriptor(entry.coord, entry.body);
     } catch (const std::exception&) {
       entry.error = std::current_exception();
       entry.children.clear();
@@ -238,13 +229,14 @@ std::set<std::string> ProvellTask::_resolve_transitive_deps(const std::string& c
 
 void ProvellTask::_resolve_transitive_deps(const std::string& coord,
                                            std::set<std::string>& resolved, int depth) {
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
   walk(coord, resolved, depth, descriptors);
 }
 
-std::set<std::string> ProvellTask::resolve_all(
-    const std::set<std::string>& coords,
-    const std::function<void(const std::string&)>& on_resolved) {
+std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coords,
+                                               const CoordinateHook& on_resolved) {
+  const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
   descriptors.on_resolved = on_resolved;
   for (const std::string& coord : coords) {

@@ -165,6 +165,8 @@ bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
     print(fmt::format("\n{}", kEqualsLine));
     print("✓ Sync complete");
     print("\nYou can now run: zarn run");
+    // Apart from the report, which reads the same whether or not the archives were fetched.
+    if (!cache_summary_.empty()) host_.notice(cache_summary_);
   }
   return true;
 }

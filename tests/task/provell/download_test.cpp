@@ -76,6 +76,7 @@ TEST_F(DownloadTest, OnlyANonEmptyFileUnderTheArchivesNameIsCached) {
   server.add_jar(kPostgres);
   for (const auto& test : cases) {
     fs::remove_all(jars());
+    fs::remove_all(dir / "home" / ".cache");  // the driver cache would serve the archive
     fs::create_directories(jars());
     test.put();
     const int before = server.total_requests();
@@ -221,6 +222,7 @@ TEST_F(DownloadTest, NetrcLoginsGoToTheRepositoryHostOnly) {
   fs::remove(netrc);
   ASSERT_EQ(::mkfifo(netrc.c_str(), 0600), 0);  // never opened for a writer that never comes
   fs::remove_all(jars());
+  fs::remove_all(dir / "home" / ".cache");  // fetched again, not taken from the driver cache
   make_task();
   EXPECT_EQ(task().download_jdbc_jars({"postgres"}).second, Names{});
   EXPECT_EQ(server.authorization_of(postgres), "");

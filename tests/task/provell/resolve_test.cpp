@@ -116,7 +116,10 @@ TEST_F(ResolveTest, EachDescriptorIsReadOncePerResolution) {
   server.add_pom("g:b:1", std::vector<PomDep>{{"g", "a"}});
   EXPECT_EQ(task()._resolve_transitive_deps("g:a:1"), (Coords{"g:a:1", "g:b:1"}));
   EXPECT_EQ(server.total_requests(), 2);
-  task()._resolve_transitive_deps("g:a:1");  // a new resolution reads them again
+  task()._resolve_transitive_deps("g:a:1");  // a new resolution reads the driver cache
+  EXPECT_EQ(server.total_requests(), 2);
+  task().transfers.cache = CacheUse::kOff;  // and without it, the repository again
+  task()._resolve_transitive_deps("g:a:1");
   EXPECT_EQ(server.total_requests(), 4);
 }
 

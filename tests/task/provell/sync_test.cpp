@@ -370,6 +370,7 @@ TEST_F(SyncTest, LiveProgressOnATerminalOnlyAndNeverInTheReport) {
   };
   for (const auto& test : cases) {
     fs::remove_all(jars());
+    fs::remove_all(dir / "home" / ".cache");  // every run downloads, and tells nothing of a cache
     ZarnInvocation terminal = invocation(test.options);
     terminal.environment["TERM"] = test.term;
     const ZarnRun run = run_with_terminal(terminal);
