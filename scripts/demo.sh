@@ -53,6 +53,9 @@ step "python3 -c 'from pelk.task.provell import ProvellTask; print(ProvellTask()
 step "cd jaffle_shop && zarn target sync --dry-run"
 (cd "$demo/jaffle_shop" && "$zarn" target sync --dry-run)
 
+step "zarn cache dir"
+"$zarn" cache dir
+
 step "zarn init new_project"
 (cd "$demo" && "$zarn" init new_project)
 

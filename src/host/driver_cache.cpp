@@ -123,15 +123,15 @@ void DriverCache::keep_descriptor(const fs::path& relative, std::string_view bod
   write_entry(entry, body);
 }
 
-void DriverCache::keep_absence(const fs::path& relative) const {
+void DriverCache::keep_absence(const fs::path& relative, std::string_view repository) const {
   const fs::path entry = root_ / relative;
   create_folders(entry.parent_path());
-  write_entry(beside(entry, ".absent"), "");
+  write_entry(beside(entry, ".absent"), std::string(repository) + "\n");
 }
 
-bool DriverCache::is_absent(const fs::path& relative) const {
-  struct stat info {};
-  return ::stat(beside(root_ / relative, ".absent").c_str(), &info) == 0;
+bool DriverCache::is_absent(const fs::path& relative, std::string_view repository) const {
+  const auto text = read_if_present(beside(root_ / relative, ".absent"));
+  return text && *text == std::string(repository) + "\n";
 }
 
 void DriverCache::drop_descriptor(const fs::path& relative) const {

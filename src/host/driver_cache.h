@@ -43,10 +43,12 @@ class DriverCache {
   std::optional<std::string> descriptor(const std::filesystem::path& relative) const;
   void keep_descriptor(const std::filesystem::path& relative, std::string_view body) const;
   void drop_descriptor(const std::filesystem::path& relative) const;
-  /// Records that the repository has no descriptor at relative ("{name}.absent"),
-  /// so later syncs do not ask again; and whether that is recorded.
-  void keep_absence(const std::filesystem::path& relative) const;
-  bool is_absent(const std::filesystem::path& relative) const;
+  /// Records that repository has no descriptor at relative ("{name}.absent",
+  /// holding the repository's address), so later syncs do not ask it again;
+  /// and whether that is recorded for repository. Another repository (a
+  /// mirror set by mistake, then corrected) may well have it.
+  void keep_absence(const std::filesystem::path& relative, std::string_view repository) const;
+  bool is_absent(const std::filesystem::path& relative, std::string_view repository) const;
 
  private:
   std::filesystem::path root_;

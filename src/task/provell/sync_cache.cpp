@@ -6,6 +6,7 @@
 
 #include "host/cache_folder.h"
 #include "host/transfer_engine.h"
+#include "task/provell/catalogue.h"
 #include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
 
@@ -51,6 +52,7 @@ SyncCache::SyncCache(host::Host& host, const TransferSettings& settings)
   if (use_ == CacheUse::kOff) return;
   try {
     const host::Environment environment = host.environment();
+    repository_ = maven_repo(environment);
     fs::path folder = host::cache_folder(environment);
     folder_text_ = host::cache_folder_text(folder, environment);
     cache_.emplace(std::move(folder), host::waiting_of(host));
@@ -128,7 +130,7 @@ void SyncCache::keep_descriptor(const std::string& coord, std::string_view body)
 
 bool SyncCache::descriptor_absent(const std::string& coord) const {
   const auto entry = entry_of(coord, ".pom");
-  return cache_ && entry && cache_->is_absent(*entry);
+  return cache_ && entry && cache_->is_absent(*entry, repository_);
 }
 
 void SyncCache::descriptor_failed(const std::string& coord, const std::exception_ptr& error) {
@@ -142,7 +144,7 @@ void SyncCache::descriptor_failed(const std::string& coord, const std::exception
     return;
   }
   try {
-    cache_->keep_absence(*entry);
+    cache_->keep_absence(*entry, repository_);
   } catch (const std::exception& failure) {
     tell(failure);
   }

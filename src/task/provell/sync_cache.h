@@ -65,6 +65,7 @@ class SyncCache {
   const bool allow_links_;
   std::optional<host::DriverCache> cache_;
   std::string folder_text_;
+  std::string repository_;  ///< the one whose missing descriptors count
   std::size_t archives_taken_ = 0;
   std::set<std::string> missing_descriptors_;
   bool told_ = false;

@@ -53,12 +53,14 @@ class DriverCacheTest : public MavenTest {
     return other.download_jdbc_jars(types);
   }
 
-  /// A host like context whose driver cache is folder.
-  std::unique_ptr<host::ExecutableHost> host_with_cache(const fs::path& folder) {
+  /// A host like context whose driver cache is folder and repository repo.
+  std::unique_ptr<host::ExecutableHost> host_with_cache(const fs::path& folder,
+                                                        std::string repo = "") {
+    if (repo.empty()) repo = server.repo_url();
     return std::make_unique<host::ExecutableHost>(
         host::Printer(out, err, {}),
         host::Environment(std::map<std::string, std::string>{{"HOME", (dir / "home").string()},
-                                                             {"ZARN_MAVEN_REPO", server.repo_url()},
+                                                             {"ZARN_MAVEN_REPO", repo},
                                                              {"ZARN_CACHE_DIR", folder.string()}}));
   }
 
@@ -203,6 +205,20 @@ TEST_F(DriverCacheTest, NoCacheNeitherReadsNorFills) {
   EXPECT_EQ(server.total_requests(), before + 2);
   EXPECT_EQ(host::cache_usage(other_cache.path()).archives, 1u);
   EXPECT_FALSE(fs::exists(cache()));
+}
+
+TEST_F(DriverCacheTest, AMissingDescriptorIsRememberedForItsRepositoryOnly) {
+  const std::string pom = MavenServer::path_of("g:nopom:1", "pom");
+  for (int run = 0; run < 2; ++run) task()._resolve_transitive_deps("g:nopom:1");
+  EXPECT_EQ(server.requests(pom), 1);
+
+  // The same server under another address counts as another repository.
+  std::string other_repo = server.repo_url();
+  other_repo.replace(other_repo.find("127.0.0.1"), 9, "localhost");
+  const auto elsewhere = host_with_cache(cache(), other_repo);
+  ProvellTask other(*elsewhere, (dir / "other").string(), (dir / "profiles").string());
+  other._resolve_transitive_deps("g:nopom:1");
+  EXPECT_EQ(server.requests(pom), 2);
 }
 
 }  // namespace
