@@ -4,8 +4,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <array>
-#include <climits>
 #include <map>
 #include <stdexcept>
 #include <string_view>
@@ -16,42 +14,12 @@
 #include "task/provell/pom.h"
 #include "task/provell/provell_task.h"
 #include "task/provell/sync_cache.h"
+#include "task/provell/walk_replay.h"
 
 namespace zarn::provell {
 namespace {
 
 constexpr std::size_t kMaxDescriptorBytes = 32 << 20;
-/// Dependencies are kept down to three levels below the driver.
-constexpr int kMaxDepth = 3;
-
-/// Drivers shipped as one archive: their descriptors are never read.
-constexpr std::array<std::string_view, 19> kSelfContainedDrivers{
-    "postgresql",
-    "snowflake-jdbc",
-    "mysql-connector-j",
-    "mssql-jdbc",
-    "ojdbc11",
-    "terajdbc",
-    "clickhouse-jdbc",
-    "sqlite-jdbc",
-    "mariadb-java-client",
-    "exasol-jdbc",
-    "jcc",
-    "trino-jdbc",
-    "presto-jdbc",
-    "duckdb_jdbc",
-    "databricks-jdbc",
-    "redshift-jdbc42",
-    "singlestore-jdbc-client",
-    "neo4j-jdbc-driver",
-    "vertica-jdbc",
-};
-
-bool is_self_contained(std::string_view artifact_id) {
-  return std::find(kSelfContainedDrivers.begin(), kSelfContainedDrivers.end(), artifact_id) !=
-         kSelfContainedDrivers.end();
-}
-
 /// Whether a dependency is needed at run time and names its version.
 bool is_followed(const PomDependency& dependency) {
   if (dependency.scope && (*dependency.scope == "test" || *dependency.scope == "provided")) {
@@ -73,12 +41,13 @@ std::string descriptor_url(const std::string& archive_url) {
 }  // namespace
 
 /// The descriptors one resolution reads, each fetched once. With look-ahead,
-/// every descriptor read is parsed at once and the descriptors it names (down
-/// to three levels below a driver) are requested before the walk needs them;
-/// the walk still visits them in its own order.
-class ProvellTask::Descriptors {
+/// a replay of the walk asks for each descriptor as soon as the walk is sure
+/// to read it, so they arrive before the walk needs them and none is fetched
+/// that a walk one file at a time would not read.
+class ProvellTask::Descriptors : private WalkReplay::Source {
  public:
-  Descriptors(ProvellTask& task, bool look_ahead) : task_(task), look_ahead_(look_ahead) {}
+  Descriptors(ProvellTask& task, bool look_ahead)
+      : task_(task), look_ahead_(look_ahead), replay_(*this, task.transfers.max_archives) {}
   ~Descriptors() {
     for (const auto& [coord, entry] : entries_) {
       if (!entry.ended) task_.engine().cancel(entry.id);
@@ -88,16 +57,18 @@ class ProvellTask::Descriptors {
   Descriptors& operator=(const Descriptors&) = delete;
   CoordinateHook on_resolved;  ///< hears each coordinate the walk reaches
 
-  /// Starts fetching the descriptor of a driver (depth 0) when look-ahead is
-  /// on; a self-contained driver's is never read, so never fetched.
-  void prefetch(const std::string& coord) {
-    if (look_ahead_ && worth_fetching(coord)) request(coord, 0);
+  /// With look-ahead, replays the walk from coord at depth ahead of it,
+  /// after the walks planned before.
+  void plan(const std::string& coord, const std::set<std::string>& resolved, int depth) {
+    if (!look_ahead_) return;
+    replay_.add_walk(coord, resolved, depth);
+    replay_.advance();
   }
 
   /// The followed dependencies of coord's descriptor, as coordinates in
   /// document order. Throws when the descriptor cannot be had or read.
-  const std::vector<std::string>& dependencies(const std::string& coord, int depth) {
-    Entry& entry = request(coord, depth);
+  const std::vector<std::string>& dependencies(const std::string& coord) {
+    Entry& entry = request(coord);
     if (!entry.ended) {
       task_.engine().prioritize(entry.id);
       task_.engine().run_until([&entry] { return entry.ended; });
@@ -110,7 +81,6 @@ class ProvellTask::Descriptors {
  private:
   struct Entry {
     host::TransferEngine::Id id = 0;
-    int depth = INT_MAX;  ///< the shallowest depth it was asked for
     bool ended = false;
     bool parsed = false;
     bool from_cache = false;
@@ -120,14 +90,25 @@ class ProvellTask::Descriptors {
     std::vector<std::string> children;
   };
 
-  static bool worth_fetching(const std::string& coord) {
-    const auto parts = split_coordinate(coord);
-    return parts.size() >= 3 && !is_self_contained(parts[1]);
+  bool want(const std::string& coord) override {
+    try {
+      request(coord);
+      return true;
+    } catch (const std::invalid_argument&) {
+      return false;  // an unsafe coordinate is never fetched; the walk reads nothing either
+    }
+  }
+
+  const std::vector<std::string>* ready(const std::string& coord) override {
+    Entry& entry = entries_.at(coord);
+    if (!entry.ended) return nullptr;
+    parse(entry);
+    return &entry.children;
   }
 
   /// The entry of coord, its fetch started if need be; throws for a
   /// coordinate that names no safe address, before anything is recorded.
-  Entry& request(const std::string& coord, int depth) {
+  Entry& request(const std::string& coord) {
     auto found = entries_.find(coord);
     const bool inserted = found == entries_.end();
     std::string url;
@@ -137,10 +118,8 @@ class ProvellTask::Descriptors {
       found->second.coord = coord;
     }
     Entry& entry = found->second;
-    const bool shallower = depth < entry.depth;
-    entry.depth = std::min(entry.depth, depth);
     if (inserted && take_from_cache(entry)) {
-      if (look_ahead_) look_ahead(entry);
+      if (look_ahead_) replay_.advance();
     } else if (inserted) {
       entry.id = task_.engine().start(
           url, task_.transfers.descriptor_timeout,
@@ -156,10 +135,8 @@ class ProvellTask::Descriptors {
             ++task_.descriptors_fetched_;
             if (error && task_.cache_) task_.cache_->descriptor_failed(entry.coord, error);
             entry.error = std::move(error);
-            if (look_ahead_) look_ahead(entry);
+            if (look_ahead_) replay_.advance();
           });
-    } else if (shallower && look_ahead_ && entry.ended) {
-      look_ahead(entry);
     }
     return entry;
   }
@@ -203,22 +180,10 @@ class ProvellTask::Descriptors {
     std::string().swap(entry.body);
   }
 
-  void look_ahead(Entry& entry) {
-    parse(entry);
-    if (entry.depth >= kMaxDepth) return;
-    for (const std::string& child : entry.children) {
-      if (!worth_fetching(child)) continue;
-      try {
-        request(child, entry.depth + 1);
-      } catch (const std::invalid_argument&) {
-        // an unsafe coordinate is never fetched; the walk reports nothing either
-      }
-    }
-  }
-
   ProvellTask& task_;
   const bool look_ahead_;
   std::map<std::string, Entry> entries_;  ///< a std::map: sinks keep pointers to entries
+  WalkReplay replay_;
 };
 
 std::set<std::string> ProvellTask::_resolve_transitive_deps(const std::string& coord) {
@@ -231,6 +196,7 @@ void ProvellTask::_resolve_transitive_deps(const std::string& coord,
                                            std::set<std::string>& resolved, int depth) {
   const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
+  descriptors.plan(coord, resolved, depth);
   walk(coord, resolved, depth, descriptors);
 }
 
@@ -239,13 +205,7 @@ std::set<std::string> ProvellTask::resolve_all(const std::set<std::string>& coor
   const SyncCacheScope cache_scope(cache_, host_, transfers);
   Descriptors descriptors(*this, transfers.jobs > 1);
   descriptors.on_resolved = on_resolved;
-  for (const std::string& coord : coords) {
-    try {
-      descriptors.prefetch(coord);
-    } catch (const std::invalid_argument&) {
-      // left to the walk, which keeps it unfetched
-    }
-  }
+  for (const std::string& coord : coords) descriptors.plan(coord, {}, 0);
   std::set<std::string> all;
   for (const std::string& coord : coords) {
     std::set<std::string> resolved;
@@ -278,7 +238,7 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
 
   std::vector<std::string> children;
   try {
-    children = descriptors.dependencies(coord, depth);
+    children = descriptors.dependencies(coord);
   } catch (const host::TransferInterrupted&) {
     throw;
   } catch (const std::exception&) {
