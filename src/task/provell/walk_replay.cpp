@@ -67,7 +67,9 @@ void WalkReplay::advance() {
       continue;
     }
     const std::vector<std::string>* children = nullptr;
-    if (readable(step.coord) && source_.want(step.coord)) {
+    // At the last level the walk reads the descriptor but keeps nothing of
+    // it, so the walk's order cannot depend on it: no need to wait.
+    if (readable(step.coord) && source_.want(step.coord) && step.depth < kMaxDepth) {
       children = source_.ready(step.coord);
       if (children == nullptr) break;  // goes on when it arrives
     }
@@ -79,7 +81,6 @@ void WalkReplay::advance() {
 }
 
 bool WalkReplay::expand(const Step& step, const std::vector<std::string>& children) {
-  if (step.depth >= kMaxDepth) return true;
   std::set<std::string_view> fresh;
   for (const std::string& child : children) {
     if (!resolved_.contains(child)) fresh.insert(child);
