@@ -48,7 +48,7 @@ class ProvellTask::Descriptors : private WalkReplay::Source {
  public:
   Descriptors(ProvellTask& task, bool look_ahead)
       : task_(task), look_ahead_(look_ahead), replay_(*this, task.transfers.max_archives) {}
-  ~Descriptors() {
+  ~Descriptors() override {
     for (const auto& [coord, entry] : entries_) {
       if (!entry.ended) task_.engine().cancel(entry.id);
     }
