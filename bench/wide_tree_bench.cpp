@@ -20,6 +20,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "host/executable_host.h"
@@ -125,10 +126,14 @@ int main(int argc, char** argv) {
       zarn::host::Printer(out, err, {}),
       zarn::host::Environment(std::map<std::string, std::string>{
           {"HOME", (work / "home").string()}, {"ZARN_MAVEN_REPO", server.url()}}));
-  for (const char* round : {"cold", "warm"}) {
-    zarn::provell::ProvellTask task(context, (work / "project").string(),
+  // Without the driver cache first, the resolution and transfers alone; then
+  // a cold sync of another project that also fills the cache.
+  for (const char* round : {"cold", "warm", "cold, filling the driver cache"}) {
+    const bool cached = std::string_view(round).ends_with("cache");
+    zarn::provell::ProvellTask task(context, (work / (cached ? "other" : "project")).string(),
                                     (work / "profiles").string());
     task.transfers.jobs = jobs;
+    if (!cached) task.transfers.cache = zarn::provell::CacheUse::kOff;
     const double cpu_start = cpu_seconds();
     const auto wall_start = std::chrono::steady_clock::now();
     const auto [downloaded, failed] = task.download_jdbc_jars({"hive"}, true);
