@@ -64,6 +64,8 @@ SyncCache::SyncCache(host::Host& host, const TransferSettings& settings)
 }
 
 void SyncCache::tell(const std::exception& error) {
+  // Called from a catch: an interrupt while waiting for the cache's lock ends the run.
+  if (dynamic_cast<const host::Interrupted*>(&error) != nullptr) throw;
   if (told_) return;
   told_ = true;
   host_.notice(fmt::format("driver cache not used: {}", error.what()));

@@ -10,8 +10,9 @@
 #include <string_view>
 
 #include "host/driver_cache.h"
+#include "host/host.h"
 #include "host/verified_download.h"
-#include "task/provell/provell_task.h"
+#include "task/provell/settings.h"
 
 namespace zarn::provell {
 
