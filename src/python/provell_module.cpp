@@ -146,6 +146,14 @@ py::object resolve(ProvellTaskObject& self, py::handle coord, py::object resolve
   return resolved;
 }
 
+bool download_jar(ProvellTaskObject& self, py::handle url, py::handle dest_path,
+                  py::object verbose) {
+  const std::string address = text_argument(url, "url");
+  const std::filesystem::path destination = path_argument(dest_path);
+  const bool chatty = truth(verbose);
+  return call(self, [&] { return self.task->_download_jar(address, destination, chatty); });
+}
+
 constexpr const char* kTypesDoc = "adapter_types, verbose=True)\n--\n\n";
 
 std::string types_doc(const char* name, const char* line) {
@@ -223,16 +231,8 @@ void bind_task(py::module_& module) {
                      "(downloaded, failed).")
                .c_str(),
            py::arg("adapter_types"), py::arg("verbose") = true)
-      .def(
-          "_download_jar",
-          [](Task& self, py::handle url, py::handle dest_path, py::object verbose) {
-            const std::string address = text_argument(url, "url");
-            const std::filesystem::path destination = path_argument(dest_path);
-            const bool chatty = truth(verbose);
-            return call(self,
-                        [&] { return self.task->_download_jar(address, destination, chatty); });
-          },
-          py::arg("url"), py::arg("dest_path"), py::arg("verbose") = true)
+      .def("_download_jar", &download_jar, py::arg("url"), py::arg("dest_path"),
+           py::arg("verbose") = true)
       .def(
           "update_jdbc_jars",
           [](Task& self, py::object adapter_types, py::object verbose) {
