@@ -196,7 +196,7 @@ class ProvellPlugin(unittest.TestCase):
         with self.assertRaises(TypeError):  # by name only: the three arguments stay as they are
             ProvellTask(self.space.project, None, "shop", 1)
         task = ProvellTask(self.space.project, None, "shop", transfers=1)
-        with contextlib.redirect_stdout(io.StringIO()):
+        with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(io.StringIO()):
             self.assertEqual(task.download_jdbc_jars({"hive"}, False),
                              (["hive-jdbc-3.1.3.jar", "thrift-1.jar"], []))
         # One file at a time, in the order of the report.

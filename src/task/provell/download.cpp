@@ -199,7 +199,7 @@ DriverDownloads download_drivers(Transfers& transfers, const Output& out, const 
                                  const std::set<std::string>& adapter_types) {
   host::create_folders(folder);
   remove_stale_temporaries(folder);
-  const SyncCacheScope cache_scope(transfers.cache_slot(), transfers.host(), transfers.settings());
+  const SyncCacheScope cache_scope(transfers);
   DriverDownloads result;
 
   const std::set<std::string> direct_coords = direct_coordinates(adapter_types);

@@ -35,6 +35,7 @@ std::vector<std::string> archive_names(const fs::path& folder) {
   std::erase_if(entries,
                 [](const fs::directory_entry& entry) { return !is_usable_archive(entry); });
   std::vector<std::string> names;
+  names.reserve(entries.size());
   for (const auto& entry : entries) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;

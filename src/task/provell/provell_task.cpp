@@ -22,8 +22,8 @@ std::string given_or(const std::optional<std::string>& given, auto fallback) {
 
 }  // namespace
 
-ProvellTask::ProvellTask(host::Host& host, std::optional<std::string> project_dir_arg,
-                         std::optional<std::string> profiles_dir_arg,
+ProvellTask::ProvellTask(host::Host& host, const std::optional<std::string>& project_dir_arg,
+                         const std::optional<std::string>& profiles_dir_arg,
                          std::optional<std::string> profile_name_arg, TransferSettings settings)
     : project_dir(
           given_or(project_dir_arg, [] { return std::filesystem::current_path().string(); })),

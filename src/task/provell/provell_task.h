@@ -25,8 +25,8 @@ namespace zarn::provell {
 /// compute registry), sync (the driver of `zarn target sync`).
 class ProvellTask {
  public:
-  ProvellTask(host::Host& host, std::optional<std::string> project_dir = std::nullopt,
-              std::optional<std::string> profiles_dir = std::nullopt,
+  ProvellTask(host::Host& host, const std::optional<std::string>& project_dir = std::nullopt,
+              const std::optional<std::string>& profiles_dir = std::nullopt,
               std::optional<std::string> profile_name = std::nullopt,
               TransferSettings settings = {});
   ~ProvellTask();
@@ -40,8 +40,6 @@ class ProvellTask {
   std::set<std::string> get_required_adapter_types() {
     return profiles_.inventory().adapter_types();
   }
-  /// The profile and its connections, each file read once.
-  Inventory inventory() { return profiles_.inventory(); }
 
   // Adapter packages.
   std::set<std::string> get_installed_adapters();
@@ -76,7 +74,6 @@ class ProvellTask {
   const std::string profiles_dir;
   const std::optional<std::string> profile_name;
   const std::unique_ptr<host::ComputeRegistry> compute_registry;
-  const TransferSettings& transfers() const { return transfers_.settings(); }
 
  private:
   host::Host& host_;

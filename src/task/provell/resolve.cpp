@@ -57,7 +57,7 @@ void walk(const std::string& coord, std::set<std::string>& resolved, int depth,
 
 void resolve_transitive(Transfers& transfers, const std::string& coord,
                         std::set<std::string>& resolved, int depth) {
-  const SyncCacheScope cache_scope(transfers.cache_slot(), transfers.host(), transfers.settings());
+  const SyncCacheScope cache_scope(transfers);
   Descriptors descriptors(transfers);
   descriptors.plan(coord, resolved, depth);
   walk(coord, resolved, depth, descriptors, transfers.settings().max_archives);
@@ -65,7 +65,7 @@ void resolve_transitive(Transfers& transfers, const std::string& coord,
 
 std::set<std::string> resolve_all(Transfers& transfers, const std::set<std::string>& coords,
                                   const CoordinateHook& on_resolved) {
-  const SyncCacheScope cache_scope(transfers.cache_slot(), transfers.host(), transfers.settings());
+  const SyncCacheScope cache_scope(transfers);
   const std::size_t max_archives = transfers.settings().max_archives;
   Descriptors descriptors(transfers);
   descriptors.on_resolved = on_resolved;

@@ -1,12 +1,12 @@
 // `zarn target sync`: the connection report, the adapter status with the
 // commands that would fix it, then the driver downloads and clean-up.
 
+#include "task/provell/sync.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <map>
-
-#include "task/provell/sync.h"
 
 #include "host/printable.h"
 #include "task/provell/adapters.h"

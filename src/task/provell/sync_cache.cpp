@@ -171,11 +171,9 @@ void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache
   }
 }
 
-SyncCacheScope::SyncCacheScope(std::unique_ptr<SyncCache>& slot, host::Host& host,
-                               const TransferSettings& settings)
-    : slot_(slot) {
+SyncCacheScope::SyncCacheScope(Transfers& transfers) : slot_(transfers.cache_slot()) {
   if (slot_) return;
-  slot_ = std::make_unique<SyncCache>(host, settings);
+  slot_ = std::make_unique<SyncCache>(transfers.host(), transfers.settings());
   opened_ = true;
 }
 
