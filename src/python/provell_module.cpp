@@ -147,7 +147,7 @@ py::object resolve(ProvellTaskObject& self, py::handle coord, py::object resolve
 }
 
 bool download_jar(ProvellTaskObject& self, py::handle url, py::handle dest_path,
-                  py::object verbose) {
+                  const py::object& verbose) {
   const std::string address = text_argument(url, "url");
   const std::filesystem::path destination = path_argument(dest_path);
   const bool chatty = truth(verbose);
