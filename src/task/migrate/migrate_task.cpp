@@ -33,10 +33,19 @@ std::vector<std::string> copied_folders_of(const MigrationResults& results) {
   return folders;
 }
 
-/// Runs one operation.
+/// Runs one operation between two interrupt checks, so a stop the host asked
+/// for while it ran ends it even when no step polled.
 template <typename Operation>
-auto checked(const MigrateContext& /*context*/, Operation&& operation) {
-  return std::forward<Operation>(operation)();
+auto checked(const MigrateContext& context, Operation&& operation) {
+  context.checkpoint();
+  if constexpr (std::is_void_v<std::invoke_result_t<Operation>>) {
+    std::forward<Operation>(operation)();
+    context.checkpoint();
+  } else {
+    auto result = std::forward<Operation>(operation)();
+    context.checkpoint();
+    return result;
+  }
 }
 
 }  // namespace

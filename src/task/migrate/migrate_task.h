@@ -23,7 +23,8 @@ namespace zarn::migrate {
 /// - Mode B: Import pelk project INTO ZARN project (when in ZARN project)
 ///
 /// The operations keep the names the plug-in exposes and call the modules
-/// that do the work.
+/// that do the work. Each ends with host::Interrupted when the host asked
+/// the run to stop while it ran, whether or not a step polled.
 class MigrateTask {
  public:
   MigrateTask(host::Host& host, MigrateSettings settings);

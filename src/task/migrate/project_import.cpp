@@ -110,6 +110,7 @@ std::optional<CopiedFolder> copy_folder(const MigrateContext& context, const std
   const fs::path source_project = fs::canonical(source_path);
   if (context.dry_run()) {
     const std::size_t file_count = count_files(source_dir, source_project);
+    context.checkpoint();
     context.echo("  [DRY RUN] Would copy " + dir_name + "/ (" + std::to_string(file_count) +
                  " files) → " + dir_name + "/" + source_name + "/");
     return CopiedFolder{dir_name, static_cast<int>(file_count)};
@@ -120,6 +121,8 @@ std::optional<CopiedFolder> copy_folder(const MigrateContext& context, const std
   copy_tree(source_dir, target_dir, source_project, [&interrupt] {
     if (const int signal = interrupt()) throw host::Interrupted(signal);
   });
+  // The throttled poll may not have asked since the last file.
+  context.checkpoint();
   const std::size_t file_count = count_files(target_dir, fs::canonical(context.project_dir()));
   context.echo("  Copied " + dir_name + "/ (" + std::to_string(file_count) + " files)");
   return CopiedFolder{dir_name, static_cast<int>(file_count)};
