@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "host/host.h"
 #include "task/migrate/migrate_settings.h"
@@ -12,8 +13,8 @@ namespace zarn::migrate {
 /// settings, and the one way its lines are printed.
 class MigrateContext {
  public:
-  MigrateContext(host::Host& host, const MigrateSettings& settings)
-      : host_(host), settings_(settings) {}
+  MigrateContext(host::Host& host, MigrateSettings settings)
+      : host_(host), settings_(std::move(settings)) {}
 
   host::Host& host() const { return host_; }
   const MigrateSettings& settings() const { return settings_; }
@@ -31,7 +32,7 @@ class MigrateContext {
 
  private:
   host::Host& host_;
-  const MigrateSettings& settings_;
+  MigrateSettings settings_;
 };
 
 }  // namespace zarn::migrate

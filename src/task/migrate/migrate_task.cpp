@@ -51,12 +51,12 @@ auto checked(const MigrateContext& context, Operation&& operation) {
 }  // namespace
 
 MigrateTask::MigrateTask(host::Host& host, MigrateSettings settings)
-    : settings_(std::move(settings)), context_(host, settings_) {}
+    : context_(host, std::move(settings)) {}
 
 bool MigrateTask::run() {
   return checked(context_, [this] {
-    const bool in_project = in_zarn_project(settings_.project_dir);
-    if (in_project && settings_.source_path) return _import_pelk_project();
+    const bool in_project = in_zarn_project(settings().project_dir);
+    if (in_project && settings().source_path) return _import_pelk_project();
     if (in_project) {
       context_.echo("You are inside a ZARN project.");
       context_.echo("To import a pelk project, provide the path:");
@@ -101,7 +101,7 @@ std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& d
   return checked(context_, [&]() -> std::optional<MigrationResult> {
     const auto copy = copy_folder(context_, dir_name, source_name);
     if (!copy) return std::nullopt;
-    return folder_result(*copy, settings_.dry_run);
+    return folder_result(*copy, settings().dry_run);
   });
 }
 

@@ -28,8 +28,6 @@ namespace zarn::migrate {
 class MigrateTask {
  public:
   MigrateTask(host::Host& host, MigrateSettings settings);
-  MigrateTask(const MigrateTask&) = delete;  // the context refers to the settings
-  MigrateTask& operator=(const MigrateTask&) = delete;
 
   /// Execute migration based on context and flags.
   bool run();
@@ -54,10 +52,9 @@ class MigrateTask {
   /// Show import summary for Mode B.
   void _show_import_summary(const std::string& source_name, const MigrationResults& results);
 
-  const MigrateSettings& settings() const { return settings_; }
+  const MigrateSettings& settings() const { return context_.settings(); }
 
  private:
-  const MigrateSettings settings_;
   const MigrateContext context_;
 };
 
