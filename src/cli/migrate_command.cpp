@@ -32,12 +32,10 @@ void add_migrate_command(CLI::App& app, host::ExecutableHost& host, Action& acti
                       "Project folder (default: the current folder)");
   command->callback([&host, &action, options] {
     action = [&host, options] {
-      auto optional_text = [](const std::string& text) {
-        return text.empty() ? std::nullopt : std::optional<std::string>(text);
-      };
-      migrate::MigrateTask task(host, optional_text(options->source_path), options->profiles_only,
-                                options->project_only, options->full, options->dry_run,
-                                optional_text(options->project_dir));
+      migrate::MigrateTask task(
+          host, migrate::settings_from_arguments(options->source_path, options->profiles_only,
+                                                 options->project_only, options->full,
+                                                 options->dry_run, options->project_dir));
       return exit_status_of(task.run());
     };
   });

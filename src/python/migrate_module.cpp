@@ -38,7 +38,7 @@ struct MigrateTaskObject {
   ObjectLock lock;
 };
 
-using Results = std::vector<std::optional<MigrationResult>>;
+using migrate::MigrationResults;
 
 std::string result_repr(const MigrationResult& result) {
   return "MigrationResult(success=" + std::string(result.success ? "True" : "False") +
@@ -92,8 +92,9 @@ std::unique_ptr<MigrateTaskObject> make_task(py::handle source_path, py::handle 
   const bool dry = truth(dry_run);
   auto& host = *object->host;
   object->task = guarded(nullptr, [&] {
-    return std::make_unique<migrate::MigrateTask>(host, source, profiles, project_file, everything,
-                                                  dry, project);
+    return std::make_unique<migrate::MigrateTask>(
+        host,
+        migrate::settings_from_arguments(source, profiles, project_file, everything, dry, project));
   });
   return object;
 }
@@ -122,17 +123,19 @@ void bind_task(py::module_& module) {
            "into project_dir (default: the current folder).")
       .def_property_readonly("source_path",
                              [](const Task& self) -> py::object {
-                               const auto& path = self.task->source_path;
+                               const auto& path = self.task->settings().source_path;
                                return path ? to_path(*path) : py::object(py::none());
                              })
       .def_property_readonly("profiles_only",
-                             [](const Task& self) { return self.task->profiles_only; })
+                             [](const Task& self) { return self.task->settings().profiles_only; })
       .def_property_readonly("project_only",
-                             [](const Task& self) { return self.task->project_only; })
-      .def_property_readonly("full", [](const Task& self) { return self.task->full; })
-      .def_property_readonly("dry_run", [](const Task& self) { return self.task->dry_run; })
-      .def_property_readonly("project_dir",
-                             [](const Task& self) { return to_path(self.task->project_dir); })
+                             [](const Task& self) { return self.task->settings().project_only; })
+      .def_property_readonly("full", [](const Task& self) { return self.task->settings().full; })
+      .def_property_readonly("dry_run",
+                             [](const Task& self) { return self.task->settings().dry_run; })
+      .def_property_readonly(
+          "project_dir",
+          [](const Task& self) { return to_path(self.task->settings().project_dir); })
       .def(
           "run", [](Task& self) { return call(self, [&] { return self.task->run(); }); },
           "run(self, /)\n--\n\nExecute migration based on context and flags.")
@@ -177,13 +180,13 @@ void bind_task(py::module_& module) {
           py::arg("source_name"))
       .def(
           "_show_summary",
-          [](Task& self, const Results& results) {
+          [](Task& self, const MigrationResults& results) {
             call(self, [&] { self.task->_show_summary(results); });
           },
           "Show migration summary for Mode A.", py::arg("results"))
       .def(
           "_show_import_summary",
-          [](Task& self, py::handle source_name, const Results& results) {
+          [](Task& self, py::handle source_name, const MigrationResults& results) {
             const std::string source = name_argument(source_name);
             call(self, [&] { self.task->_show_import_summary(source, results); });
           },

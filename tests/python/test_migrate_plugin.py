@@ -67,6 +67,16 @@ class MigratePlugin(unittest.TestCase):
         lines = printed.splitlines()
         self.assertEqual((lines[0], lines[5], lines[-1]), ("host before", "  yes", "host after"))
 
+    def test_import_summary_reads_folders_from_a_hand_made_list(self):
+        task = MigrateTask(project_dir=self.space.project)
+        results = [None, MigrationResult(False, "tests/"), MigrationResult(True, "seeds/", 2),
+                   MigrationResult(True, "Merged 1 targets", 1), MigrationResult(True, "a/b/")]
+        _, printed = plugin_host.captured(
+            self.space, lambda: task._show_import_summary("shop", results))
+        lines = printed.splitlines()
+        self.assertEqual(lines[5:8], ["  Seeds: seeds/shop/", "  A/b: a/b/shop/", ""])
+        self.assertIn("  1. Review seeds/shop/ for ref() adjustments", lines)
+
     def test_errors_reach_python_as_python_exceptions(self):
         self.space.write("home/.pelk/profiles.yml", "shop: [a\n")
         with self.assertRaises(migrate.YAMLError) as caught:

@@ -1,128 +1,122 @@
 #include "task/migrate/migrate_task.h"
 
-#include <algorithm>
+#include <type_traits>
+#include <utility>
 
-#include "host/files.h"
-#include "host/home.h"
-#include "host/printable.h"
+#include "task/migrate/conversion.h"
+#include "task/migrate/detection.h"
+#include "task/migrate/import_summary.h"
+#include "task/migrate/profile_migration.h"
+#include "task/migrate/project_file_migration.h"
+#include "task/migrate/project_import.h"
+#include "task/migrate/target_import.h"
 
 namespace zarn::migrate {
 namespace {
 
-constexpr std::string_view kSeparator =
-    "============================================================";
-
-std::optional<std::filesystem::path> optional_path(const std::optional<std::string>& text) {
-  if (!text || text->empty()) return std::nullopt;
-  return std::filesystem::path(*text);
+MigrationResult folder_result(const CopiedFolder& copy, bool dry_run) {
+  return {true, copy.folder + (dry_run ? "/ (dry run)" : "/"), copy.files};
 }
 
-std::filesystem::path project_dir_or_cwd(const std::optional<std::string>& text) {
-  if (!text || text->empty()) return std::filesystem::current_path();
-  return *text;
+/// The folders a results list reports as copied. A list handed in from
+/// outside (the plug-in) tells a folder copy only by the "/" in its message,
+/// which no target-import message holds; the name is the message without
+/// its trailing "/".
+std::vector<std::string> copied_folders_of(const MigrationResults& results) {
+  std::vector<std::string> folders;
+  for (const auto& result : results) {
+    if (!result || !result->success || result->message.find('/') == std::string::npos) continue;
+    std::string folder = result->message;
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    folders.push_back(std::move(folder));
+  }
+  return folders;
 }
 
-bool all_succeeded(const std::vector<std::optional<MigrationResult>>& results) {
-  return std::all_of(results.begin(), results.end(),
-                     [](const auto& result) { return !result || result->success; });
+/// Runs one operation between two interrupt checks, so a stop the host asked
+/// for while it ran ends it even when no step polled.
+template <typename Operation>
+auto checked(const MigrateContext& context, Operation&& operation) {
+  context.checkpoint();
+  if constexpr (std::is_void_v<std::invoke_result_t<Operation>>) {
+    std::forward<Operation>(operation)();
+    context.checkpoint();
+  } else {
+    auto result = std::forward<Operation>(operation)();
+    context.checkpoint();
+    return result;
+  }
 }
 
 }  // namespace
 
-MigrateTask::MigrateTask(host::Host& host, std::optional<std::string> source_path_text,
-                         bool profiles_only_flag, bool project_only_flag, bool full_flag,
-                         bool dry_run_flag, std::optional<std::string> project_dir_text)
-    : source_path(optional_path(source_path_text)),
-      profiles_only(profiles_only_flag),
-      project_only(project_only_flag),
-      full(full_flag),
-      dry_run(dry_run_flag),
-      project_dir(project_dir_or_cwd(project_dir_text)),
-      host_(host) {}
-
-void MigrateTask::echo(std::string_view text) const {
-  // Names read from files may hold control characters; shown escaped, they
-  // can neither split the line nor drive the terminal. A leading line break
-  // is the message's own empty line.
-  const std::size_t own_breaks = text.starts_with('\n') ? 1 : 0;
-  host_.echo(std::string(text.substr(0, own_breaks)) + host::printable(text.substr(own_breaks)));
-}
-
-std::filesystem::path MigrateTask::home_path(std::string_view folder, std::string_view file) const {
-  return host::home_dir(host_.environment()) / folder / file;
-}
+MigrateTask::MigrateTask(host::Host& host, MigrateSettings settings)
+    : context_(host, std::move(settings)) {}
 
 bool MigrateTask::run() {
-  const bool in_zarn_project = host::entry_exists(project_dir / "zarn_project.yml");
-  if (in_zarn_project && source_path) return _import_pelk_project();
-  if (in_zarn_project) {
-    echo("You are inside a ZARN project.");
-    echo("To import a pelk project, provide the path:");
-    echo("  zarn migrate /path/to/pelk_project");
-    return true;
-  }
-  return _convert_to_zarn();
+  return checked(context_, [this] {
+    const bool in_project = in_zarn_project(settings().project_dir);
+    if (in_project && settings().source_path) return _import_pelk_project();
+    if (in_project) {
+      context_.echo("You are inside a ZARN project.");
+      context_.echo("To import a pelk project, provide the path:");
+      context_.echo("  zarn migrate /path/to/pelk_project");
+      return true;
+    }
+    return _convert_to_zarn();
+  });
 }
 
 bool MigrateTask::_convert_to_zarn() {
-  std::vector<std::optional<MigrationResult>> results;
-  if (profiles_only) {
-    results.push_back(_migrate_profiles());
-  } else if (project_only) {
-    results.push_back(_migrate_project_file());
-  } else if (full) {
-    results.push_back(_migrate_profiles());
-    results.push_back(_migrate_project_file());
-  } else {
-    results = _auto_detect_and_migrate();
-  }
-  _show_summary(results);
-  return all_succeeded(results);
+  return checked(context_, [this] { return convert_to_zarn(context_); });
 }
 
-std::vector<std::optional<MigrationResult>> MigrateTask::_auto_detect_and_migrate() {
-  std::vector<std::optional<MigrationResult>> results;
-  echo("Detecting pelk configuration...");
-
-  const bool has_pelk_profiles = host::entry_exists(home_path(".pelk", "profiles.yml"));
-  const bool has_pelk_project = host::entry_exists(project_dir / "pelk_project.yml");
-  if (has_pelk_profiles) echo("  Found ~/.pelk/profiles.yml");
-  if (has_pelk_project) echo("  Found pelk_project.yml");
-
-  if (!has_pelk_profiles && !has_pelk_project) {
-    echo("\nNo pelk configuration found - nothing to migrate.");
-    echo("Use 'zarn init' to create a new ZARN project.");
-    return {MigrationResult{true, "Nothing to migrate"}};
-  }
-
-  echo("");
-  if (has_pelk_profiles) {
-    echo("Migrating profiles...");
-    results.push_back(_migrate_profiles());
-  }
-  if (has_pelk_project) {
-    echo("\nMigrating project...");
-    results.push_back(_migrate_project_file());
-  }
-  return results;
+MigrationResults MigrateTask::_auto_detect_and_migrate() {
+  return checked(context_, [this] { return auto_detect_and_migrate(context_); });
 }
 
-void MigrateTask::_show_summary(const std::vector<std::optional<MigrationResult>>& results) {
-  std::vector<std::string> successful;
-  for (const auto& result : results) {
-    if (result && result->success) successful.push_back(result->message);
-  }
-  if (successful.empty()) return;
+MigrationResult MigrateTask::_migrate_profiles() {
+  return checked(context_, [this] { return migrate_profile(context_); });
+}
 
-  echo("");
-  echo(kSeparator);
-  echo("Migration complete!");
-  echo(kSeparator);
-  for (const auto& message : successful) echo("  " + message);
-  echo("");
-  echo("Your pelk configuration has been preserved as backups.");
-  echo("Run 'zarn target list' to verify your connections.");
-  echo(kSeparator);
+MigrationResult MigrateTask::_migrate_project_file() {
+  return checked(context_, [this] { return migrate_project_file(context_); });
+}
+
+bool MigrateTask::_import_pelk_project() {
+  return checked(context_, [this] {
+    try {
+      return import_project(context_).success();
+    } catch (const NoSourceProject& missing) {
+      // Told as a line of the import's own report, not as an error: the
+      // command ends with a failure status and nothing was touched.
+      context_.echo(std::string("Error: ") + missing.what());
+      return false;
+    }
+  });
+}
+
+std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& dir_name,
+                                                            const std::string& source_name) {
+  return checked(context_, [&]() -> std::optional<MigrationResult> {
+    const auto copy = copy_folder(context_, dir_name, source_name);
+    if (!copy) return std::nullopt;
+    return folder_result(*copy, settings().dry_run);
+  });
+}
+
+MigrationResult MigrateTask::_import_profile_targets(const std::string& source_name) {
+  return checked(context_, [&] { return import_profile_targets(context_, source_name); });
+}
+
+void MigrateTask::_show_summary(const MigrationResults& results) {
+  checked(context_, [&] { show_summary(context_, results); });
+}
+
+void MigrateTask::_show_import_summary(const std::string& source_name,
+                                       const MigrationResults& results) {
+  checked(context_,
+          [&] { show_import_summary(context_, source_name, copied_folders_of(results)); });
 }
 
 }  // namespace zarn::migrate

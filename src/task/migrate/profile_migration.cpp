@@ -1,9 +1,10 @@
+#include "task/migrate/profile_migration.h"
+
 #include <optional>
 
 #include "host/file_lock.h"
 #include "host/files.h"
 #include "host/path_text.h"
-#include "task/migrate/migrate_task.h"
 #include "task/migrate/yaml_files.h"
 
 namespace zarn::migrate {
@@ -23,21 +24,22 @@ yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
 
 }  // namespace
 
-MigrationResult MigrateTask::_migrate_profiles() {
-  const std::filesystem::path old_path = home_path(".pelk", "profiles.yml");
-  const std::filesystem::path new_path = home_path(".zarn", "profiles.yml");
+MigrationResult migrate_profile(const MigrateContext& context) {
+  const std::filesystem::path old_path = context.pelk_profiles_path();
+  const std::filesystem::path new_path = context.zarn_profiles_path();
+  const bool dry_run = context.dry_run();
 
   if (!host::entry_exists(old_path)) {
-    echo("  No ~/.pelk/profiles.yml found");
+    context.echo("  No ~/.pelk/profiles.yml found");
     return {false, "No ~/.pelk/profiles.yml found"};
   }
 
-  const yaml::Node profile_name = chosen_profile_name(project_dir);
+  const yaml::Node profile_name = chosen_profile_name(context.project_dir());
   const std::string shown = profile_name.str();
   const yaml::Node old_profiles = load_mapping_or_empty(old_path);
   const yaml::Node* profile = old_profiles.find(profile_name);
   if (profile == nullptr) {
-    echo("  No profile '" + shown + "' found in ~/.pelk/profiles.yml");
+    context.echo("  No profile '" + shown + "' found in ~/.pelk/profiles.yml");
     return {false, "Profile '" + shown + "' not found"};
   }
 
@@ -46,14 +48,14 @@ MigrationResult MigrateTask::_migrate_profiles() {
   std::optional<host::FolderLock> lock;
   if (!dry_run) {
     host::create_folders(new_path.parent_path());
-    lock.emplace(host::written_file(new_path).parent_path(), host::waiting_of(host_));
+    lock.emplace(host::written_file(new_path).parent_path(), host::waiting_of(context.host()));
   }
   yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
   bool merged = false;
   if (host::entry_exists(new_path)) {
     yaml::Node existing = load_mapping_or_empty(new_path);
     if (existing.contains(profile_name)) {
-      echo("  Profile '" + shown + "' already exists in ~/.zarn/profiles.yml - skipping");
+      context.echo("  Profile '" + shown + "' already exists in ~/.zarn/profiles.yml - skipping");
       return {true, "Profile '" + shown + "' already exists"};
     }
     existing.set(profile_name, *profile);
@@ -62,12 +64,12 @@ MigrationResult MigrateTask::_migrate_profiles() {
   }
 
   if (dry_run) {
-    echo("  [DRY RUN] Would migrate profile '" + shown + "'");
+    context.echo("  [DRY RUN] Would migrate profile '" + shown + "'");
   } else {
-    host::throw_if_interrupted(host_);
+    context.checkpoint();
     write_profiles_file(new_path, profiles);
-    echo(std::string("  ") + (merged ? "Merged" : "Migrated") + " profile '" + shown +
-         "' to ~/.zarn/profiles.yml");
+    context.echo(std::string("  ") + (merged ? "Merged" : "Migrated") + " profile '" + shown +
+                 "' to ~/.zarn/profiles.yml");
   }
   return {true, "Migrated profile '" + shown + "'"};
 }

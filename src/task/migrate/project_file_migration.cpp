@@ -1,3 +1,5 @@
+#include "task/migrate/project_file_migration.h"
+
 #include <ctime>
 #include <optional>
 
@@ -5,7 +7,6 @@
 #include "host/file_lock.h"
 #include "host/files.h"
 #include "host/path_text.h"
-#include "task/migrate/migrate_task.h"
 #include "task/migrate/project_template.h"
 #include "yaml/load.h"
 #include "yaml/top_level.h"
@@ -47,42 +48,45 @@ std::string timestamp(const std::tm& local) {
 
 }  // namespace
 
-MigrationResult MigrateTask::_migrate_project_file() {
+MigrationResult migrate_project_file(const MigrateContext& context) {
+  const std::filesystem::path& project_dir = context.project_dir();
+  const bool dry_run = context.dry_run();
   const std::filesystem::path old_path = project_dir / "pelk_project.yml";
   const std::filesystem::path new_path = project_dir / "zarn_project.yml";
 
   if (!host::entry_exists(old_path)) {
-    echo("  No pelk_project.yml found");
+    context.echo("  No pelk_project.yml found");
     return {false, "No pelk_project.yml found"};
   }
   // Held from the check for zarn_project.yml to its write, so of several
   // migrations at once one does the work (and picks the backup's name) and
   // the others find it done.
   std::optional<host::FolderLock> lock;
-  if (!dry_run) lock.emplace(project_dir, host::waiting_of(host_));
+  if (!dry_run) lock.emplace(project_dir, host::waiting_of(context.host()));
   if (host::entry_exists(new_path)) {
-    echo("  zarn_project.yml already exists - skipping");
+    context.echo("  zarn_project.yml already exists - skipping");
     return {true, "zarn_project.yml already exists"};
   }
 
   const ProjectNames names = read_project_names(old_path, host::path_name(project_dir));
 
   if (dry_run) {
-    echo("  [DRY RUN] Would backup pelk_project.yml");
-    echo("  [DRY RUN] Would create zarn_project.yml");
-    echo("  [DRY RUN] Would create flatfiles/ directory");
+    context.echo("  [DRY RUN] Would backup pelk_project.yml");
+    context.echo("  [DRY RUN] Would create zarn_project.yml");
+    context.echo("  [DRY RUN] Would create flatfiles/ directory");
     return {true, "Project migrated"};
   }
 
   std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
   if (host::entry_exists(backup_path)) {
-    backup_path = project_dir / ("pelk_project.yml." + timestamp(host_.local_time()) + ".bak");
+    backup_path =
+        project_dir / ("pelk_project.yml." + timestamp(context.host().local_time()) + ".bak");
   }
-  host::throw_if_interrupted(host_);
+  context.checkpoint();
   // Whole or not at all: an empty backup left by a full disk would pass for
   // the real one and push the next backup to a timestamped name.
   host::copy_file_atomic(old_path, backup_path);
-  echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
+  context.echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
 
   const std::filesystem::path flatfiles = project_dir / "flatfiles";
   host::create_folder(flatfiles);
@@ -93,8 +97,8 @@ MigrationResult MigrateTask::_migrate_project_file() {
   // migration is done, so everything before it must be in place.
   host::write_file_atomic(new_path,
                           render_project_template(names.project_name, names.profile_name));
-  echo("  Created zarn_project.yml");
-  echo("  Created flatfiles/ directory");
+  context.echo("  Created zarn_project.yml");
+  context.echo("  Created flatfiles/ directory");
   return {true, "Project migrated"};
 }
 

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "host/atomic_file.h"
-#include "host/files.h"
 #include "yaml/load.h"
 
 namespace zarn::migrate {
@@ -154,13 +152,6 @@ std::string render_project_template(const std::string& project_name,
   text += "  " + mapping_key(project_name) + ":\n";
   text += kTail;
   return text;
-}
-
-void write_new_project(const std::filesystem::path& folder, const std::string& name) {
-  host::write_file_atomic(folder / "zarn_project.yml", render_project_template(name, name));
-  for (const std::string_view source : kSourceFolders) host::create_folder(folder / source);
-  host::create_folder(folder / "flatfiles");
-  host::write_file_atomic(folder / "flatfiles" / ".gitignore", kFlatfilesGitignore);
 }
 
 }  // namespace zarn::migrate

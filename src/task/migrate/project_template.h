@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -25,10 +24,5 @@ extern const char* const kFlatfilesGitignore;
 /// The source folders the template's *-paths settings name, in its order.
 inline constexpr std::array<std::string_view, 6> kSourceFolders{"models", "analyses", "tests",
                                                                 "seeds",  "macros",   "snapshots"};
-
-/// Fills the existing folder with a fresh project named name (its profile of
-/// the same name): zarn_project.yml from the template, the source folders,
-/// and flatfiles/ with its .gitignore. Throws naming the path that failed.
-void write_new_project(const std::filesystem::path& folder, const std::string& name);
 
 }  // namespace zarn::migrate

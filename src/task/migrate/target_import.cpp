@@ -1,8 +1,10 @@
+#include "task/migrate/target_import.h"
+
 #include <optional>
+#include <stdexcept>
 
 #include "host/file_lock.h"
 #include "host/files.h"
-#include "task/migrate/migrate_task.h"
 #include "task/migrate/yaml_files.h"
 
 namespace zarn::migrate {
@@ -27,8 +29,7 @@ yaml::Node receiving_profile(const yaml::Node& zarn_profiles, const yaml::Node& 
     require_mapping(*found, "profile '" + profile_name.str() + "'", path);
     return *found;
   }
-  return yaml::Node::mapping({{yaml::Node::string("target"), yaml::Node::string("dev")},
-                              {yaml::Node::string("outputs"), yaml::Node::mapping()}});
+  return new_zarn_profile();
 }
 
 /// Adds each source target as "{source_name}_{target}" unless that name is
@@ -54,36 +55,42 @@ int merge_targets(yaml::Node& profile, const yaml::Node& source_outputs,
 
 }  // namespace
 
-MigrationResult MigrateTask::_import_profile_targets(const std::string& source_name) {
-  const yaml::Node zarn_profile_name = zarn_project_profile(project_dir / "zarn_project.yml");
+MigrationResult import_profile_targets(const MigrateContext& context,
+                                       const std::string& source_name) {
+  const std::optional<fs::path>& source_path = context.settings().source_path;
+  if (!source_path) throw std::logic_error("a target import needs a source path");
+  const bool dry_run = context.dry_run();
+  const yaml::Node zarn_profile_name =
+      zarn_project_profile(context.project_dir() / "zarn_project.yml");
   const fs::path source_config_path = *source_path / "pelk_project.yml";
   const yaml::Node source_profile_name = profile_key_of(load_project_mapping(source_config_path));
 
-  const fs::path pelk_profiles_path = home_path(".pelk", "profiles.yml");
+  const fs::path pelk_profiles_path = context.pelk_profiles_path();
   if (!host::entry_exists(pelk_profiles_path)) {
-    echo("  No ~/.pelk/profiles.yml found - skipping target import");
+    context.echo("  No ~/.pelk/profiles.yml found - skipping target import");
     return {true, "No pelk profiles found"};
   }
   const yaml::Node pelk_profiles = load_mapping_or_empty(pelk_profiles_path);
   const yaml::Node source_outputs =
       source_outputs_of(pelk_profiles, source_profile_name, pelk_profiles_path);
   if (!source_outputs.truthy()) {
-    echo("  No outputs found for profile '" + source_profile_name.str() + "'");
+    context.echo("  No outputs found for profile '" + source_profile_name.str() + "'");
     return {true, "No outputs to import"};
   }
   require_mapping(source_outputs, "outputs of profile '" + source_profile_name.str() + "'",
                   pelk_profiles_path);
 
-  const fs::path zarn_profiles_path = home_path(".zarn", "profiles.yml");
+  const fs::path zarn_profiles_path = context.zarn_profiles_path();
   if (!host::entry_exists(zarn_profiles_path)) {
-    echo("  No ~/.zarn/profiles.yml found - skipping target import");
+    context.echo("  No ~/.zarn/profiles.yml found - skipping target import");
     return {false, "No ZARN profiles found"};
   }
   // Held from reading the ZARN file to replacing it: another zarn importing
   // at the same time merges into the file this one writes, not the one it read.
   std::optional<host::FolderLock> lock;
   if (!dry_run) {
-    lock.emplace(host::written_file(zarn_profiles_path).parent_path(), host::waiting_of(host_));
+    lock.emplace(host::written_file(zarn_profiles_path).parent_path(),
+                 host::waiting_of(context.host()));
   }
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
   const std::string shown_profile = zarn_profile_name.str();
@@ -94,11 +101,11 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
 
   const std::string count = std::to_string(merged_count);
   if (dry_run) {
-    echo("  [DRY RUN] Would merge " + count + " target(s) into profile");
+    context.echo("  [DRY RUN] Would merge " + count + " target(s) into profile");
   } else {
-    host::throw_if_interrupted(host_);
+    context.checkpoint();
     write_profiles_file(zarn_profiles_path, zarn_profiles);
-    echo("  Merged " + count + " target(s) into profile '" + shown_profile + "'");
+    context.echo("  Merged " + count + " target(s) into profile '" + shown_profile + "'");
   }
   return {true, "Merged " + count + " targets", merged_count};
 }

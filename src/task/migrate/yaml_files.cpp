@@ -73,6 +73,11 @@ void require_mapping(const yaml::Node& value, const std::string& what,
                            kind_name(value) + ", expected a mapping");
 }
 
+yaml::Node new_zarn_profile() {
+  return yaml::Node::mapping({{yaml::Node::string("target"), yaml::Node::string("dev")},
+                              {yaml::Node::string("outputs"), yaml::Node::mapping()}});
+}
+
 void write_profiles_file(const std::filesystem::path& path, const yaml::Node& profiles) {
   std::string content(kProfilesHeader);
   content += yaml::dump(profiles);

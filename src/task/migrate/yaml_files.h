@@ -34,6 +34,9 @@ yaml::Node zarn_project_profile(const std::filesystem::path& path);
 void require_mapping(const yaml::Node& value, const std::string& what,
                      const std::filesystem::path& file);
 
+/// A profile with no targets yet: `target` "dev" and empty `outputs`.
+yaml::Node new_zarn_profile();
+
 /// Replaces the ZARN profiles file with the header and the sorted block dump.
 /// The write goes through a temporary file, so a failure leaves the old file;
 /// a new file is readable by its owner only, since it holds credentials.

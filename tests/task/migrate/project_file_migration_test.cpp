@@ -208,8 +208,7 @@ TEST_F(MigrateTest, DirectCallsSkipExistingProjectFileAndStampBackups) {
   write_file(project / "pelk_project.yml", "name: shop\n");
   write_file(project / "pelk_project.yml.bak", "older\n");
   DirectTask direct(home);
-  migrate::MigrateTask task(direct.context, std::nullopt, false, true, false, false,
-                            project.string());
+  migrate::MigrateTask task(direct.context, {.project_only = true, .project_dir = project});
 
   EXPECT_EQ(task._migrate_project_file(), (migrate::MigrationResult{true, "Project migrated"}));
   EXPECT_EQ(read_file(project / "pelk_project.yml.20240131_090507.bak"), "name: shop\n");
