@@ -1,4 +1,4 @@
-#include "host/cache_maintenance.h"
+#include "cache/cache_maintenance.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "host/atomic_file.h"
-#include "host/driver_cache.h"
-#include "host/file_error.h"
-#include "host/sha1.h"
-#include "host/unique_fd.h"
+#include "cache/driver_cache.h"
+#include "net/sha1.h"
+#include "os/atomic_file.h"
+#include "os/file_error.h"
+#include "os/unique_fd.h"
 
-namespace zarn::host {
+namespace zarn::cache {
 namespace {
 
 namespace fs = std::filesystem;
@@ -27,20 +27,20 @@ std::vector<fs::path> files_below(const fs::path& root) {
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path());
   }
-  if (error) throw_file_error("list", root, error.value());
+  if (error) os::throw_file_error("list", root, error.value());
   std::sort(files.begin(), files.end());
   return files;
 }
 
 std::string sha1_of_file(const fs::path& path) {
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) throw_file_error("read", path, errno);
-  Sha1 sha1;
+  const os::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) os::throw_file_error("read", path, errno);
+  net::Sha1 sha1;
   std::string buffer(1 << 20, '\0');
   while (true) {
     const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw_file_error("read", path, errno);
+    if (got < 0) os::throw_file_error("read", path, errno);
     if (got == 0) break;
     sha1.update(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
   }
@@ -63,7 +63,7 @@ std::string fault_of(const fs::path& path) {
 /// records, or a temporary of one. A folder named by mistake (ZARN_CACHE_DIR
 /// set to a home folder) loses nothing else to a clean.
 bool is_cache_file(const std::string& name) {
-  if (is_atomic_temporary_name(name)) return true;
+  if (os::is_atomic_temporary_name(name)) return true;
   for (const std::string_view suffix : {".jar", ".jar.sha1", ".jar.size", ".pom", ".pom.absent"}) {
     if (name.ends_with(suffix)) return true;
   }
@@ -97,15 +97,15 @@ CacheUsage cache_usage(const fs::path& root) {
   return usage;
 }
 
-CacheUsage clean_cache(const fs::path& root, const LockWaiting& waiting) {
+CacheUsage clean_cache(const fs::path& root, const os::LockWaiting& waiting) {
   CacheUsage removed;
   std::error_code error;
   if (!fs::is_directory(root, error)) return removed;
-  const FolderLock lock(root, waiting);
+  const os::FolderLock lock(root, waiting);
   for (const fs::path& file : files_below(root)) {
     if (!is_cache_file(file.filename().string())) continue;
     const auto size = fs::file_size(file, error);
-    if (::unlink(file.c_str()) != 0) throw_file_error("remove", file, errno);
+    if (::unlink(file.c_str()) != 0) os::throw_file_error("remove", file, errno);
     removed.bytes += error ? 0 : size;
     removed.archives += file.extension() == ".jar" ? 1 : 0;
     removed.descriptors += file.extension() == ".pom" ? 1 : 0;
@@ -114,11 +114,11 @@ CacheUsage clean_cache(const fs::path& root, const LockWaiting& waiting) {
   return removed;
 }
 
-VerifyOutcome verify_cache(const fs::path& root, const LockWaiting& waiting) {
+VerifyOutcome verify_cache(const fs::path& root, const os::LockWaiting& waiting) {
   VerifyOutcome outcome;
   std::error_code error;
   if (!fs::is_directory(root, error)) return outcome;
-  const FolderLock lock(root, waiting);
+  const os::FolderLock lock(root, waiting);
   for (const fs::path& file : files_below(root)) {
     if (file.extension() != ".jar" || file.filename().string().starts_with(".")) continue;
     ++outcome.checked;
@@ -130,4 +130,4 @@ VerifyOutcome verify_cache(const fs::path& root, const LockWaiting& waiting) {
   return outcome;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::cache

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/file_lock.h"
+#include "os/file_lock.h"
 
-namespace zarn::host {
+namespace zarn::cache {
 
 /// What a driver cache holds.
 struct CacheUsage {
@@ -23,7 +23,7 @@ CacheUsage cache_usage(const std::filesystem::path& root);
 /// Removes every entry below root, with its records and the folders left
 /// empty, once no sync uses the cache; returns what it removed. Files the
 /// cache never writes stay where they are.
-CacheUsage clean_cache(const std::filesystem::path& root, const LockWaiting& waiting);
+CacheUsage clean_cache(const std::filesystem::path& root, const os::LockWaiting& waiting);
 
 /// An archive entry that failed its check, and why.
 struct DroppedEntry {
@@ -39,6 +39,6 @@ struct VerifyOutcome {
 /// Hashes every archive entry once no sync uses the cache and drops those
 /// whose size or SHA-1 is not the recorded one, or that were never
 /// completed; the next sync fetches them again.
-VerifyOutcome verify_cache(const std::filesystem::path& root, const LockWaiting& waiting);
+VerifyOutcome verify_cache(const std::filesystem::path& root, const os::LockWaiting& waiting);
 
-}  // namespace zarn::host
+}  // namespace zarn::cache

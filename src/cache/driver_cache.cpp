@@ -1,4 +1,4 @@
-#include "host/driver_cache.h"
+#include "cache/driver_cache.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,13 +6,13 @@
 #include <cerrno>
 #include <charconv>
 
-#include "host/atomic_file.h"
-#include "host/cache_folder.h"
-#include "host/file_error.h"
-#include "host/file_link.h"
-#include "host/files.h"
+#include "cache/cache_folder.h"
+#include "os/atomic_file.h"
+#include "os/file_error.h"
+#include "os/file_link.h"
+#include "os/files.h"
 
-namespace zarn::host {
+namespace zarn::cache {
 namespace {
 
 namespace fs = std::filesystem;
@@ -26,10 +26,10 @@ fs::path beside(const fs::path& entry, std::string_view suffix) {
 /// Writes a read-only entry file. What a repository holds can be fetched
 /// again, so the rename does not wait for the disk.
 void write_entry(const fs::path& path, std::string_view content) {
-  AtomicFile file(path);
+  os::AtomicFile file(path);
   file.write(content);
   file.set_final_mode(kReadOnly);
-  file.commit(AtomicFile::Durability::kProcessSafe);
+  file.commit(os::AtomicFile::Durability::kProcessSafe);
 }
 
 fs::path created(fs::path folder) {
@@ -39,7 +39,7 @@ fs::path created(fs::path folder) {
 
 std::optional<std::string> read_if_present(const fs::path& path) {
   try {
-    return read_text_file(path);
+    return os::read_text_file(path);
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -68,12 +68,12 @@ void drop_archive(const fs::path& entry) {
   // The size record goes first: without it the rest is no entry any more.
   for (const std::string_view suffix : {".size", ".sha1", ""}) {
     const fs::path path = beside(entry, suffix);
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) throw_file_error("remove", path, errno);
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) os::throw_file_error("remove", path, errno);
   }
 }
 
-DriverCache::DriverCache(fs::path root, const LockWaiting& waiting)
-    : root_(created(std::move(root))), lock_(root_, waiting, FolderLock::Kind::kShared) {}
+DriverCache::DriverCache(fs::path root, const os::LockWaiting& waiting)
+    : root_(created(std::move(root))), lock_(root_, waiting, os::FolderLock::Kind::kShared) {}
 
 bool DriverCache::has_archive(const fs::path& relative) const {
   const fs::path entry = root_ / relative;
@@ -96,19 +96,19 @@ bool DriverCache::has_archive(const fs::path& relative) const {
 bool DriverCache::place_archive(const fs::path& relative, const fs::path& dest,
                                 bool allow_link) const {
   if (!has_archive(relative)) return false;
-  place_file(root_ / relative, dest, allow_link);
+  os::place_file(root_ / relative, dest, allow_link);
   return true;
 }
 
 void DriverCache::keep_archive(const fs::path& relative, const fs::path& source,
                                std::string_view sha1, std::uint64_t size) const {
   const fs::path entry = root_ / relative;
-  create_folders(entry.parent_path());
-  remove_stale_temporaries(entry);  // a link left by a killed sync
-  place_file(source, entry);
+  os::create_folders(entry.parent_path());
+  os::remove_stale_temporaries(entry);  // a link left by a killed sync
+  os::place_file(source, entry);
   // Also the mode of the project's link: a write through it fails instead
   // of changing the archive of every project.
-  if (::chmod(entry.c_str(), 0444) != 0) throw_file_error("set the mode of", entry, errno);
+  if (::chmod(entry.c_str(), 0444) != 0) os::throw_file_error("set the mode of", entry, errno);
   write_entry(beside(entry, ".sha1"), std::string(sha1) + "\n");
   write_entry(beside(entry, ".size"), std::to_string(size) + "\n");
 }
@@ -119,13 +119,13 @@ std::optional<std::string> DriverCache::descriptor(const fs::path& relative) con
 
 void DriverCache::keep_descriptor(const fs::path& relative, std::string_view body) const {
   const fs::path entry = root_ / relative;
-  create_folders(entry.parent_path());
+  os::create_folders(entry.parent_path());
   write_entry(entry, body);
 }
 
 void DriverCache::keep_absence(const fs::path& relative, std::string_view repository) const {
   const fs::path entry = root_ / relative;
-  create_folders(entry.parent_path());
+  os::create_folders(entry.parent_path());
   write_entry(beside(entry, ".absent"), std::string(repository) + "\n");
 }
 
@@ -136,7 +136,7 @@ bool DriverCache::is_absent(const fs::path& relative, std::string_view repositor
 
 void DriverCache::drop_descriptor(const fs::path& relative) const {
   const fs::path entry = root_ / relative;
-  if (::unlink(entry.c_str()) != 0 && errno != ENOENT) throw_file_error("remove", entry, errno);
+  if (::unlink(entry.c_str()) != 0 && errno != ENOENT) os::throw_file_error("remove", entry, errno);
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::cache

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/file_lock.h"
+#include "os/file_lock.h"
 
-namespace zarn::host {
+namespace zarn::cache {
 
 /// The per-user store of driver archives and descriptors, laid out like a
 /// Maven repository below its folder ("org/postgresql/postgresql/42.7.4/
@@ -22,7 +22,7 @@ class DriverCache {
  public:
   /// Opens the folder, creating it, and holds its shared lock while it
   /// lives, so emptying the cache waits for every sync that uses it.
-  DriverCache(std::filesystem::path root, const LockWaiting& waiting);
+  DriverCache(std::filesystem::path root, const os::LockWaiting& waiting);
 
   const std::filesystem::path& root() const { return root_; }
 
@@ -52,7 +52,7 @@ class DriverCache {
 
  private:
   std::filesystem::path root_;
-  FolderLock lock_;
+  os::FolderLock lock_;
 };
 
 /// The size recorded for the archive entry at path; none when incomplete.
@@ -62,4 +62,4 @@ std::string recorded_sha1(const std::filesystem::path& entry);
 /// Removes an archive entry with its checksum and size records.
 void drop_archive(const std::filesystem::path& entry);
 
-}  // namespace zarn::host
+}  // namespace zarn::cache

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "host/errors.h"
-#include "host/printable.h"
 #include "task/provell/catalogue.h"
+#include "text/printable.h"
 #include "text/utf8.h"
 
 namespace zarn::cli {
@@ -33,7 +33,7 @@ std::string default_target_of(const yaml::Node& profiles, const std::string& pro
   return {};
 }
 
-std::vector<ListedConnection> listed_connections(const host::Printer& printer,
+std::vector<ListedConnection> listed_connections(const terminal::Printer& printer,
                                                  provell::ProvellTask& task) {
   const yaml::Node profiles = task._load_profiles();
   const provell::ConnectionInventory inventory = task.get_connections_info();
@@ -42,7 +42,7 @@ std::vector<ListedConnection> listed_connections(const host::Printer& printer,
   const bool one_profile = chosen && !chosen->empty() && profiles.contains(*chosen);
   if (chosen && !chosen->empty() && !one_profile) {
     printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
-                                host::printable(*chosen)));
+                                text::printable(*chosen)));
   }
   std::vector<ListedConnection> listed;
   for (const provell::Connection& connection : inventory) {
@@ -61,10 +61,10 @@ std::string padded(std::string_view text, std::size_t width) {
          std::string(width - std::min(width, zarn::text::utf8_character_count(text)), ' ');
 }
 
-void print_table(host::Printer& printer, const std::vector<ListedConnection>& connections) {
+void print_table(terminal::Printer& printer, const std::vector<ListedConnection>& connections) {
   std::vector<std::array<std::string, 4>> rows{{"NAME", "TYPE", "PROFILE", "PACKAGE"}};
   for (const ListedConnection& c : connections) {
-    rows.push_back({host::printable(c.name), host::printable(c.type), host::printable(c.profile),
+    rows.push_back({text::printable(c.name), text::printable(c.type), text::printable(c.profile),
                     std::string(c.package.value_or("unknown"))});
   }
   std::array<std::size_t, 3> widths{};
@@ -92,7 +92,7 @@ unsigned code_point(std::string_view text, std::size_t at, std::size_t length) {
   return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
 }
 
-void print_json(host::Printer& printer, const std::string& profiles_file,
+void print_json(terminal::Printer& printer, const std::string& profiles_file,
                 const std::vector<ListedConnection>& connections) {
   printer.line("{");
   printer.line(fmt::format("  \"profiles_file\": {},", json_string(profiles_file)));
@@ -116,7 +116,7 @@ std::string json_string(std::string_view text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (const std::size_t length = host::unsafe_character_at(text, i); length != 0) {
+    if (const std::size_t length = text::unsafe_character_at(text, i); length != 0) {
       out += fmt::format("\\u{:04x}", code_point(text, i, length));
       i += length;
       continue;
@@ -129,7 +129,7 @@ std::string json_string(std::string_view text) {
 }
 
 ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json) {
-  host::Printer& printer = host.printer();
+  terminal::Printer& printer = host.printer();
   std::vector<ListedConnection> connections;
   try {
     connections = listed_connections(printer, task);
@@ -142,7 +142,7 @@ ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& ta
   if (json) {
     print_json(printer, profiles_file, connections);
   } else if (connections.empty()) {
-    printer.line(fmt::format("No connections found in {}", host::printable(profiles_file)));
+    printer.line(fmt::format("No connections found in {}", text::printable(profiles_file)));
   } else {
     print_table(printer, connections);
   }

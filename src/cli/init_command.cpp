@@ -9,13 +9,15 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/folder_name.h"
-#include "host/home.h"
-#include "host/printable.h"
+#include "host/host.h"
+#include "host/lock_waiting.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/folder_name.h"
+#include "os/home.h"
 #include "task/migrate/project_template.h"
 #include "task/migrate/yaml_files.h"
+#include "text/printable.h"
 
 namespace zarn::cli {
 namespace {
@@ -27,10 +29,10 @@ struct InitOptions {
 
 /// Throws unless name can be one folder in the current folder.
 void require_folder_name(const std::string& name) {
-  const std::optional<std::string_view> problem = host::folder_name_problem(name);
+  const std::optional<std::string_view> problem = os::folder_name_problem(name);
   if (!problem) return;
   throw std::runtime_error(
-      fmt::format("'{}' is not a valid project folder name: {}", host::printable(name), *problem));
+      fmt::format("'{}' is not a valid project folder name: {}", text::printable(name), *problem));
 }
 
 /// Puts a folder back as it was found, absent or empty, unless kept.
@@ -65,14 +67,14 @@ bool claim_project_folder(const std::filesystem::path& folder) {
   std::error_code error;
   const auto status = std::filesystem::symlink_status(folder, error);
   if (!std::filesystem::exists(status)) {
-    host::create_folder(folder);
+    os::create_folder(folder);
     return true;
   }
   if (std::filesystem::is_directory(status) && std::filesystem::is_empty(folder, error) && !error) {
     return false;
   }
   throw std::runtime_error(fmt::format("{} already exists and is not an empty folder",
-                                       host::printable(folder.string())));
+                                       text::printable(folder.string())));
 }
 
 yaml::Node new_profile() {
@@ -84,9 +86,8 @@ yaml::Node new_profile() {
 bool add_profile(host::Host& host, const std::filesystem::path& profiles_file,
                  const std::string& name) {
   // Another zarn may be rewriting the same file: read and write under its lock.
-  const host::FolderLock lock(host::written_file(profiles_file).parent_path(),
-                              host::waiting_of(host));
-  yaml::Node profiles = host::entry_exists(profiles_file)
+  const os::FolderLock lock(os::written_file(profiles_file).parent_path(), host::waiting_of(host));
+  yaml::Node profiles = os::entry_exists(profiles_file)
                             ? migrate::load_mapping_or_empty(profiles_file)
                             : yaml::Node::mapping();
   if (profiles.contains(name)) return false;
@@ -99,18 +100,18 @@ ExitStatus init_project(host::ExecutableHost& host, const InitOptions& options) 
   const std::string& name = options.name;
   require_folder_name(name);
   const std::filesystem::path profiles_dir = options.profiles_dir.empty()
-                                                 ? host::home_dir(host.environment()) / ".zarn"
+                                                 ? os::home_dir(host.environment()) / ".zarn"
                                                  : std::filesystem::path(options.profiles_dir);
   const std::filesystem::path profiles_file = profiles_dir / "profiles.yml";
   const std::filesystem::path folder(name);
 
   FolderRollback rollback(folder, claim_project_folder(folder));
   migrate::write_new_project(folder, name);
-  host::create_folders(profiles_dir);
+  os::create_folders(profiles_dir);
   const bool added = add_profile(host, profiles_file, name);
   rollback.keep();
 
-  const host::Printer& printer = host.printer();
+  const terminal::Printer& printer = host.printer();
   printer.line(fmt::format("Created project '{}' in {}/", name, name));
   printer.line(fmt::format("  zarn_project.yml, {}/, flatfiles/",
                            fmt::join(migrate::kSourceFolders, "/, ")));

@@ -2,10 +2,10 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "host/atomic_file.h"
-#include "host/error_text.h"
 #include "host/executable_host.h"
-#include "host/interrupt.h"
+#include "os/atomic_file.h"
+#include "os/error_text.h"
+#include "os/interrupt.h"
 #include "zarn/version.h"
 
 namespace {
@@ -27,7 +27,7 @@ std::string command_text(const CLI::App& app) {
 ExitStatus finished(zarn::host::Host& host, ExitStatus status) {
   const int signal = host.pending_interrupt();
   if (signal == 0) return status;
-  zarn::host::remove_live_temporaries();
+  zarn::os::remove_live_temporaries();
   return zarn::cli::exit_status_for_signal(signal);
 }
 
@@ -57,15 +57,15 @@ int run(int argc, char** argv) {
 
   // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT become a flag the tasks poll, so they stop their
   // children and remove their temporary files on the way out.
-  zarn::host::install_interrupt_handler();
+  zarn::os::install_interrupt_handler();
   try {
     return finished(host, action());
-  } catch (const zarn::host::Interrupted& stop) {
+  } catch (const zarn::os::Interrupted& stop) {
     host.printer().error(stop.what());
-    zarn::host::remove_live_temporaries();
+    zarn::os::remove_live_temporaries();
     return zarn::cli::exit_status_for_signal(stop.signal());
   } catch (const std::exception& error) {
-    host.printer().error(zarn::host::error_text(error, command_text(app)));
+    host.printer().error(zarn::os::error_text(error, command_text(app)));
     return finished(host, zarn::cli::kExitFailure);
   }
 }
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "Error: %s\n", zarn::host::error_text(error, "zarn").c_str());
+    std::fprintf(stderr, "Error: %s\n", zarn::os::error_text(error, "zarn").c_str());
   } catch (...) {
     std::fprintf(stderr, "Error: unexpected failure\n");
   }

@@ -1,4 +1,4 @@
-#include "host/netrc.h"
+#include "net/netrc.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <vector>
 
-#include "host/path_text.h"
-#include "host/unique_fd.h"
+#include "os/path_text.h"
+#include "os/unique_fd.h"
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 /// Far above any real netrc; a bigger file is not one.
@@ -81,7 +81,7 @@ Netrc parse_netrc(std::string_view text) {
 Netrc read_netrc(const std::filesystem::path& path,
                  const std::function<void(std::string_view)>& warn) {
   // Non-blocking: opening a FIFO for reading would wait for a writer.
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const os::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!fd.valid()) return {};
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
@@ -97,11 +97,11 @@ Netrc read_netrc(const std::filesystem::path& path,
   text.resize(filled);
   Netrc netrc = parse_netrc(text);
   if ((info.st_mode & (S_IRGRP | S_IROTH)) != 0 && !netrc.empty() && warn) {
-    warn("⚠ " + path_text(path) +
+    warn("⚠ " + os::path_text(path) +
          " can be read by others than its owner; its passwords are used all the same "
          "(chmod 600 it)");
   }
   return netrc;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::net

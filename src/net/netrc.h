@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace zarn::host {
+namespace zarn::net {
 
 /// A login and password of a netrc file.
 struct NetrcLogin {
@@ -36,4 +36,4 @@ Netrc read_netrc(const std::filesystem::path& path,
 /// The logins of netrc text: whitespace-separated tokens, "macdef" bodies skipped.
 Netrc parse_netrc(std::string_view text);
 
-}  // namespace zarn::host
+}  // namespace zarn::net

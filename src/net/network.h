@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
-namespace zarn::host {
+namespace zarn::net {
 
 /// A digest fed piece by piece.
 class Digest {
@@ -25,7 +25,7 @@ class Network {
  public:
   virtual ~Network() = default;
   /// A transfer engine; pending_interrupt is never empty.
-  virtual std::unique_ptr<TransferEngine> engine(InterruptPoll pending_interrupt,
+  virtual std::unique_ptr<TransferEngine> engine(os::InterruptPoll pending_interrupt,
                                                  TransferOptions options) = 0;
   virtual std::unique_ptr<Digest> sha1() = 0;
 };
@@ -40,4 +40,4 @@ constexpr int kNetworkInterface = 2;
 /// Throws, naming the module, when it cannot be loaded.
 Network& network();
 
-}  // namespace zarn::host
+}  // namespace zarn::net

@@ -1,8 +1,8 @@
-#include "host/sha1.h"
+#include "net/sha1.h"
 
-#include "host/network.h"
+#include "net/network.h"
 
-namespace zarn::host {
+namespace zarn::net {
 
 Sha1::Sha1() = default;
 
@@ -21,4 +21,4 @@ Digest& Sha1::digest() {
   return *digest_;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::net

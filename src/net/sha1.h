@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace zarn::host {
+namespace zarn::net {
 
 class Digest;
 
@@ -27,4 +27,4 @@ class Sha1 {
   std::unique_ptr<Digest> digest_;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::net

@@ -12,10 +12,10 @@
 #include <string_view>
 
 #include "host/host.h"
-#include "host/interrupt.h"
-#include "host/netrc.h"
+#include "net/netrc.h"
+#include "os/interrupt.h"
 
-namespace zarn::host {
+namespace zarn::net {
 
 /// A failed request: connection, time-out, TLS, or an HTTP error status
 /// ("HTTP Error 404: Not Found").
@@ -32,9 +32,9 @@ class HttpError : public std::runtime_error {
 
 /// A transfer stopped because Ctrl-C or SIGTERM arrived. Callers that swallow
 /// per-item failures let this one through so the run ends.
-class TransferInterrupted : public Interrupted {
+class TransferInterrupted : public os::Interrupted {
  public:
-  explicit TransferInterrupted(int signal) : Interrupted(signal) {}
+  explicit TransferInterrupted(int signal) : os::Interrupted(signal) {}
 };
 
 /// Receives the body of a response piece by piece.
@@ -115,7 +115,7 @@ class TransferEngine {
 /// A new engine of the program's network (see network()); pending_interrupt
 /// defaults to the process's interrupt flag. Throws when the network cannot
 /// be loaded.
-std::unique_ptr<TransferEngine> open_transfer_engine(InterruptPoll pending_interrupt = {},
+std::unique_ptr<TransferEngine> open_transfer_engine(os::InterruptPoll pending_interrupt = {},
                                                      TransferOptions options = TransferOptions());
 
-}  // namespace zarn::host
+}  // namespace zarn::net

@@ -1,4 +1,4 @@
-#include "host/verified_download.h"
+#include "net/verified_download.h"
 
 #include <fmt/format.h>
 
@@ -6,9 +6,9 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "host/printable.h"
+#include "text/printable.h"
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 /// Per archive in flight: dozens run at once over one HTTP/2 connection.
@@ -22,7 +22,7 @@ std::string checksum_of(const std::string& text) {
   std::string word = text.substr(first, text.find_first_of(" \t\r\n", first) - first);
   std::transform(word.begin(), word.end(), word.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return printable(word.substr(0, 64));
+  return text::printable(word.substr(0, 64));
 }
 
 bool is_missing(const std::exception_ptr& error) {
@@ -46,7 +46,7 @@ void receive(VerifiedDownload& download, std::string_view piece) {
   if (!download.file) {
     download.file.emplace(
         download.dest, std::nullopt,
-        download.folder_swept ? AtomicFile::Sweep::kSkip : AtomicFile::Sweep::kLeftovers);
+        download.folder_swept ? os::AtomicFile::Sweep::kSkip : os::AtomicFile::Sweep::kLeftovers);
     download.buffer.reserve(kWriteBuffer);
   }
   if (download.head.size() < download.unverified_start.size()) {
@@ -142,8 +142,8 @@ bool VerifiedDownloads::finish(VerifiedDownload& download) {
   }
   // A copy of what a repository holds can be fetched again, so the rename
   // does not wait for the disk: that wait would double a cold sync.
-  download.file->commit(AtomicFile::Durability::kProcessSafe);
+  download.file->commit(os::AtomicFile::Durability::kProcessSafe);
   return unverified;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::net

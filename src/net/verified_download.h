@@ -8,11 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "host/atomic_file.h"
-#include "host/sha1.h"
-#include "host/transfer_engine.h"
+#include "net/sha1.h"
+#include "net/transfer_engine.h"
+#include "os/atomic_file.h"
 
-namespace zarn::host {
+namespace zarn::net {
 
 /// One file fetched into place: streamed into a temporary file beside dest
 /// (created with the first byte), hashed on the way, checked against the
@@ -34,7 +34,7 @@ struct VerifiedDownload {
   bool sum_ended = false;
   std::exception_ptr body_error;
   std::exception_ptr sum_error;
-  std::optional<AtomicFile> file;
+  std::optional<os::AtomicFile> file;
   std::string buffer;  ///< gathers small pieces into fewer, larger writes
   Sha1 sha1;
   std::uint64_t size = 0;
@@ -69,4 +69,4 @@ class VerifiedDownloads {
   std::vector<VerifiedDownload*> started_;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::net

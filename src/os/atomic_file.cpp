@@ -1,6 +1,6 @@
-#include "host/atomic_file.h"
+#include "os/atomic_file.h"
 
-#include "host/file_error.h"
+#include "os/file_error.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 constexpr std::string_view kTemporaryMarker = ".zarn-tmp-";
@@ -181,4 +181,4 @@ void write_file_atomic(const std::filesystem::path& path, std::string_view conte
   file.commit();
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string_view>
 
-#include "host/unique_fd.h"
+#include "os/unique_fd.h"
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// A file written beside its target under a temporary name and renamed over
 /// it by commit(), so readers see the old file or the whole new one, never a
@@ -77,4 +77,4 @@ void remove_live_temporaries() noexcept;
 void write_file_atomic(const std::filesystem::path& path, std::string_view content,
                        std::optional<std::filesystem::perms> new_file_mode = std::nullopt);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,10 +1,8 @@
-#include "host/context.h"
-
-#include <chrono>
+#include "os/environment.h"
 
 extern char** environ;
 
-namespace zarn::host {
+namespace zarn::os {
 
 Environment::Environment(std::map<std::string, std::string> variables)
     : variables_(variables.begin(), variables.end()) {}
@@ -43,11 +41,4 @@ std::vector<std::string> Environment::entries() const {
   return result;
 }
 
-std::tm system_local_time() {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-  localtime_r(&now, &local);
-  return local;
-}
-
-}  // namespace zarn::host
+}  // namespace zarn::os

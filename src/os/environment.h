@@ -1,6 +1,5 @@
 #pragma once
 
-#include <ctime>
 #include <functional>
 #include <map>
 #include <optional>
@@ -8,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// A snapshot of environment variables, so tests can vary them.
 class Environment {
@@ -30,8 +29,4 @@ class Environment {
   std::map<std::string, std::string, std::less<>> variables_;
 };
 
-/// Local wall-clock time, for backup file names.
-using LocalClock = std::function<std::tm()>;
-std::tm system_local_time();
-
-}  // namespace zarn::host
+}  // namespace zarn::os

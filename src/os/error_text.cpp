@@ -1,4 +1,4 @@
-#include "host/error_text.h"
+#include "os/error_text.h"
 
 #include <filesystem>
 #include <new>
@@ -6,7 +6,7 @@
 #include <system_error>
 #include <typeinfo>
 
-namespace zarn::host {
+namespace zarn::os {
 
 std::string error_text(const std::exception& error, std::string_view operation) {
   std::string what = error.what();
@@ -25,4 +25,4 @@ std::string error_text(const std::exception& error, std::string_view operation) 
   return what;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// The one line an error that reached the host's edge is told by. zarn's own
 /// errors name their file or address and are told as they are; what the
@@ -13,4 +13,4 @@ namespace zarn::host {
 /// with the operation that was running ("zarn target sync").
 std::string error_text(const std::exception& error, std::string_view operation);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

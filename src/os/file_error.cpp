@@ -1,14 +1,14 @@
-#include "host/file_error.h"
+#include "os/file_error.h"
 
 #include <cstring>
 
-#include "host/printable.h"
+#include "text/printable.h"
 
-namespace zarn::host {
+namespace zarn::os {
 
 FileError::FileError(const std::string& action, std::filesystem::path path, int error_number)
     // The path may hold a name from a user's tree: shown escaped, like every name.
-    : std::runtime_error("cannot " + action + " " + printable(path.string()) + ": " +
+    : std::runtime_error("cannot " + action + " " + text::printable(path.string()) + ": " +
                          std::strerror(error_number)),
       path_(std::move(path)),
       error_number_(error_number) {}
@@ -28,4 +28,4 @@ void throw_system_error(const std::string& what, int error_number) {
   throw std::runtime_error(what + ": " + std::strerror(error_number));
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

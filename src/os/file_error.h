@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// A failed operation on a file or folder: "cannot {action} {path}: {reason}".
 /// Keeps the errno and the path, so a Python host can raise the matching OSError.
@@ -30,4 +30,4 @@ class FileError : public std::runtime_error {
 /// no one file (a pipe, a child process's set-up).
 [[noreturn]] void throw_system_error(const std::string& what, int error_number);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/file_link.h"
+#include "os/file_link.h"
 
 #include <unistd.h>
 
@@ -6,10 +6,10 @@
 #include <random>
 #include <string>
 
-#include "host/file_error.h"
-#include "host/files.h"
+#include "os/file_error.h"
+#include "os/files.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 /// A name beside to shaped like an AtomicFile temporary, so a link left by
@@ -55,4 +55,4 @@ Placement place_file(const std::filesystem::path& from, const std::filesystem::p
   return Placement::kCopied;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

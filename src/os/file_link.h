@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// How place_file put a file in place.
 enum class Placement { kLinked, kCopied };
@@ -15,4 +15,4 @@ enum class Placement { kLinked, kCopied };
 Placement place_file(const std::filesystem::path& from, const std::filesystem::path& to,
                      bool allow_link = true);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/file_lock.h"
+#include "os/file_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,11 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "host/file_error.h"
-#include "host/host.h"
-#include "host/lock_file.h"
+#include "os/file_error.h"
+#include "os/lock_file.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 constexpr auto kRetryInterval = std::chrono::milliseconds(100);
@@ -71,9 +70,4 @@ std::string waiting_notice(const std::filesystem::path& folder) {
   return "waiting for another zarn to finish with " + folder.string() + "...";
 }
 
-LockWaiting waiting_of(Host& host) {
-  return {[&host] { return host.pending_interrupt(); },
-          [&host](const std::filesystem::path& folder) { host.notice(waiting_notice(folder)); }};
-}
-
-}  // namespace zarn::host
+}  // namespace zarn::os

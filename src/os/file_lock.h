@@ -5,12 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "host/interrupt.h"
-#include "host/unique_fd.h"
+#include "os/interrupt.h"
+#include "os/unique_fd.h"
 
-namespace zarn::host {
-
-class Host;
+namespace zarn::os {
 
 /// What a FolderLock does while another process holds the folder.
 struct LockWaiting {
@@ -59,11 +57,7 @@ std::filesystem::path written_file(const std::filesystem::path& path);
 void wait_until(const LockWaiting& waiting, const std::filesystem::path& folder,
                 const std::function<bool()>& try_once);
 
-/// The waiting of a task's host: its interrupt, and a notice on standard
-/// error ("waiting for another zarn to finish with {folder}...").
-LockWaiting waiting_of(Host& host);
-
 /// The line a long wait shows.
 std::string waiting_notice(const std::filesystem::path& folder);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,8 +1,8 @@
-#include "host/files.h"
+#include "os/files.h"
 
-#include "host/atomic_file.h"
-#include "host/file_error.h"
-#include "host/unique_fd.h"
+#include "os/atomic_file.h"
+#include "os/file_error.h"
+#include "os/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 void copy_bytes(int from, int to, const std::filesystem::path& source,
@@ -120,4 +120,4 @@ void create_folder(const std::filesystem::path& path) {
   throw_file_error("create folder", path, error);
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

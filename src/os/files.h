@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// The few filesystem operations the tasks need, each throwing
 /// std::runtime_error with a one-line message that names the path.
@@ -29,4 +29,4 @@ void create_folders(const std::filesystem::path& path);
 /// Creates one folder whose parent must exist; an existing folder is fine.
 void create_folder(const std::filesystem::path& path);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,8 +1,8 @@
-#include "host/folder_name.h"
+#include "os/folder_name.h"
 
-#include "host/printable.h"
+#include "text/printable.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 /// Longest file name the usual Linux filesystems accept.
@@ -15,8 +15,8 @@ std::optional<std::string_view> folder_name_problem(const std::string& name) {
   if (name == "." || name == "..") return "it names a folder that always exists";
   if (name.find('/') != std::string::npos) return "it holds a '/'";
   if (name.size() > kMaxNameBytes) return "it is longer than 255 bytes";
-  if (has_unsafe_character(name)) return "it holds a control or text-direction character";
+  if (text::has_unsafe_character(name)) return "it holds a control or text-direction character";
   return std::nullopt;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/home.h"
+#include "os/home.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
-namespace zarn::host {
+namespace zarn::os {
 
 std::filesystem::path home_dir(const Environment& environment) {
   if (auto home = environment.get_non_empty("HOME")) return *home;
@@ -20,4 +20,4 @@ std::filesystem::path home_dir(const Environment& environment) {
   throw std::runtime_error("cannot find the home folder: HOME is not set");
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

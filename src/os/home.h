@@ -2,12 +2,12 @@
 
 #include <filesystem>
 
-#include "host/context.h"
+#include "os/environment.h"
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// The user's home folder: $HOME when set and not empty, else the password
 /// database's entry for this user. Throws std::runtime_error when neither exists.
 std::filesystem::path home_dir(const Environment& environment);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

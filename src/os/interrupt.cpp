@@ -1,4 +1,4 @@
-#include "host/interrupt.h"
+#include "os/interrupt.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <atomic>
 #include <csignal>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 volatile std::sig_atomic_t interrupt_received = 0;
@@ -54,4 +54,4 @@ void unregister_child_group(pid_t group) {
   }
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

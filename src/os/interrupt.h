@@ -6,9 +6,10 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// The signals that ask zarn to stop: a closed terminal and SIGQUIT as well.
 inline constexpr std::array<int, 4> kStopSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
@@ -26,6 +27,16 @@ void register_child_group(pid_t group);
 void unregister_child_group(pid_t group);
 /// The signal that arrived since install_interrupt_handler(), or 0.
 int interrupt_signal();
+
+/// Thrown where a run stops because it was asked to (Ctrl-C, SIGTERM).
+class Interrupted : public std::runtime_error {
+ public:
+  explicit Interrupted(int signal) : std::runtime_error("Interrupted"), signal_(signal) {}
+  int signal() const { return signal_; }
+
+ private:
+  int signal_;
+};
 
 /// The signal that asks a wait to stop (SIGINT, SIGTERM), or 0.
 using InterruptPoll = std::function<int()>;
@@ -57,4 +68,4 @@ class ThrottledPoll {
   int signal_ = 0;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::os

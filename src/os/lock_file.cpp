@@ -1,4 +1,4 @@
-#include "host/lock_file.h"
+#include "os/lock_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/file_error.h"
-#include "host/unique_fd.h"
+#include "os/file_error.h"
+#include "os/unique_fd.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 /// Creates the lock file holding our process id; false when it exists.
@@ -73,4 +73,4 @@ LockFile::~LockFile() {
   ::unlink(path_.c_str());
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

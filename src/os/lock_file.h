@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "host/file_lock.h"
+#include "os/file_lock.h"
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// An exclusive lock held as a file that exists while the object lives, for
 /// file systems without flock (ENOLCK). The file is created exclusively and
@@ -23,4 +23,4 @@ class LockFile {
   std::filesystem::path path_;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,9 +1,9 @@
-#include "host/path_text.h"
+#include "os/path_text.h"
 
 #include <string_view>
 #include <vector>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 std::vector<std::string_view> components(std::string_view text) {
@@ -36,4 +36,4 @@ std::string path_name(const std::filesystem::path& path) {
   return parts.empty() ? std::string() : std::string(parts.back());
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// A path as the user reads it in messages: repeated and trailing slashes and
 /// "." components dropped ("a//b/./c/" is "a/b/c"; "" and "./" are ".").
@@ -12,4 +12,4 @@ std::string path_text(const std::filesystem::path& path);
 /// The last component of path_text(path): "" for ".", "/" and the empty path.
 std::string path_name(const std::filesystem::path& path);
 
-}  // namespace zarn::host
+}  // namespace zarn::os

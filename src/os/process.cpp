@@ -1,4 +1,4 @@
-#include "host/process.h"
+#include "os/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,13 +12,13 @@
 #include <stdexcept>
 #include <utility>
 
-#include "host/file_error.h"
 #include "host/host.h"
-#include "host/unique_fd.h"
+#include "os/file_error.h"
+#include "os/unique_fd.h"
 
 extern char** environ;
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 struct Pipe {
@@ -285,4 +285,4 @@ ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOpt
   return result;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "host/context.h"
-#include "host/interrupt.h"
+#include "os/environment.h"
+#include "os/interrupt.h"
 
-namespace zarn::host {
+namespace zarn::os {
 
 struct ProcessResult {
   int exit_status = 0;  ///< the exit code; 128 + signal number when killed by a signal
@@ -50,4 +50,4 @@ class ProcessTimeLimit : public std::runtime_error {
 /// a moment only. Throws std::runtime_error when it cannot be started.
 ProcessResult run_process(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace zarn::host {
+namespace zarn::os {
 
 /// Owns one file descriptor and closes it when it goes; -1 owns nothing.
 class UniqueFd {
@@ -37,4 +37,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,19 +1,19 @@
-#include "host/printer.h"
+#include "terminal/printer.h"
 
 #include <unistd.h>
 
 #include <iostream>
 #include <string>
 
-#include "host/printable.h"
+#include "text/printable.h"
 
-namespace zarn::host {
+namespace zarn::terminal {
 namespace {
 
 constexpr std::string_view kRed = "\x1b[1;31m";
 constexpr std::string_view kReset = "\x1b[0m";
 
-TerminalFacts facts_of_process(const Environment& environment) {
+TerminalFacts facts_of_process(const os::Environment& environment) {
   const std::string term = environment.get("TERM").value_or("");
   return TerminalFacts{
       .stdout_is_terminal = isatty(STDOUT_FILENO) == 1,
@@ -30,7 +30,7 @@ Printer::Printer(std::ostream& out, std::ostream& err, TerminalFacts facts)
 
 Printer::Printer(std::ostream& out) : Printer(out, out, TerminalFacts{}) {}
 
-Printer Printer::for_process(const Environment& environment) {
+Printer Printer::for_process(const os::Environment& environment) {
   return Printer(std::cout, std::cerr, facts_of_process(environment));
 }
 
@@ -39,7 +39,7 @@ Printer Printer::for_process(const Environment& environment) {
 // some fixed messages span two lines; a name's own breaks are escaped where
 // the name is put into the line.
 void Printer::line(std::string_view text) const {
-  *out_ << printable_keeping_line_breaks(text) << '\n';
+  *out_ << text::printable_keeping_line_breaks(text) << '\n';
   out_->flush();
 }
 
@@ -59,8 +59,8 @@ void Printer::note(std::string_view text) const {
 
 void Printer::to_err(std::string_view prefix, std::string_view text) const {
   out_->flush();
-  *err_ << prefix << printable_keeping_line_breaks(text) << '\n';
+  *err_ << prefix << text::printable_keeping_line_breaks(text) << '\n';
   err_->flush();
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::terminal

@@ -3,9 +3,9 @@
 #include <iosfwd>
 #include <string_view>
 
-#include "host/context.h"
+#include "os/environment.h"
 
-namespace zarn::host {
+namespace zarn::terminal {
 
 /// What the printer knows about where its two streams end up.
 struct TerminalFacts {
@@ -16,7 +16,7 @@ struct TerminalFacts {
 };
 
 /// The executable's one printer. Task lines go to standard output with the
-/// characters of host::unsafe_character_at() escaped (line breaks kept); warnings and the closing
+/// characters of text::unsafe_character_at() escaped (line breaks kept); warnings and the closing
 /// error line go to standard error, after standard output is flushed so the two keep their order on
 /// one terminal.
 class Printer {
@@ -26,7 +26,7 @@ class Printer {
   /// Everything to out, no terminal: for tests and benchmarks that read one stream.
   explicit Printer(std::ostream& out);
   /// Standard output and standard error, the facts taken from them and environment.
-  static Printer for_process(const Environment& environment);
+  static Printer for_process(const os::Environment& environment);
 
   /// One line of task output followed by a line break.
   void line(std::string_view text) const;
@@ -50,4 +50,4 @@ class Printer {
   TerminalFacts facts_;
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::terminal

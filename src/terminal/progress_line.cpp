@@ -1,11 +1,11 @@
-#include "host/progress_line.h"
+#include "terminal/progress_line.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace zarn::host {
+namespace zarn::terminal {
 namespace {
 
 constexpr std::string_view kEraseLine = "\r\x1b[K";
@@ -72,4 +72,4 @@ void ProgressLine::write(std::string_view bytes) const {
   }
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::terminal

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/context.h"
+#include "os/environment.h"
 
-namespace zarn::host {
+namespace zarn::terminal {
 
 /// One transient status line on a terminal, redrawn in place ("\r", then
 /// erase to the end of the line). It draws only when the descriptor is a
@@ -34,4 +34,4 @@ class ProgressLine {
   std::chrono::steady_clock::time_point last_draw_{};
 };
 
-}  // namespace zarn::host
+}  // namespace zarn::terminal

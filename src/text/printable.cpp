@@ -1,8 +1,8 @@
-#include "host/printable.h"
+#include "text/printable.h"
 
 #include <fmt/format.h>
 
-namespace zarn::host {
+namespace zarn::text {
 namespace {
 
 unsigned byte_at(std::string_view text, std::size_t at) {
@@ -79,4 +79,4 @@ std::string printable_keeping_line_breaks(std::string_view text) {
   return escaped(text, true);
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::text

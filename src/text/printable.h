@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace zarn::host {
+namespace zarn::text {
 
 /// The one rule for characters no name may carry to a terminal or a folder
 /// listing: C0 controls, DEL, C1 controls (U+0080..U+009F, U+009B being an
@@ -25,4 +25,4 @@ std::string printable(std::string_view text);
 /// printable() for output whose line breaks are its own layout: those stay.
 std::string printable_keeping_line_breaks(std::string_view text);
 
-}  // namespace zarn::host
+}  // namespace zarn::text

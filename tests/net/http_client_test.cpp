@@ -6,7 +6,7 @@
 
 #include "support/maven_server.h"
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 using std::chrono::seconds;
@@ -102,4 +102,4 @@ TEST(HttpClient, OnlyHttpAndHttpsAreFetched) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::net

@@ -1,8 +1,8 @@
-#include "host/netrc.h"
+#include "net/netrc.h"
 
 #include <gtest/gtest.h>
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 TEST(NetrcTest, EachHostGetsItsMachineEntryElseTheDefault) {
@@ -29,4 +29,4 @@ TEST(NetrcTest, EachHostGetsItsMachineEntryElseTheDefault) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::net

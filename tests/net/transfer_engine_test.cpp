@@ -1,4 +1,4 @@
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "support/nghttpd_server.h"
 #include "support/tls_certificate.h"
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 using std::chrono::seconds;
@@ -299,4 +299,4 @@ TEST_F(TransferEngineTest, TlsTrustsTheGivenAuthoritiesAndNeverStepsDownToHttp) 
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::net

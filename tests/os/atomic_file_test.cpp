@@ -1,4 +1,4 @@
-#include "host/atomic_file.h"
+#include "os/atomic_file.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 #include "support/temp_dir.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -147,4 +147,4 @@ TEST(AtomicFile, ANewWriterRemovesOnlyTheLeftoversOfEndedWriters) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/error_text.h"
+#include "os/error_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <system_error>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 TEST(ErrorText, WhatTheStandardLibrarySaysAloneGetsTheOperation) {
@@ -28,4 +28,4 @@ TEST(ErrorText, WhatTheStandardLibrarySaysAloneGetsTheOperation) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/files.h"
+#include "os/files.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -6,10 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host/home.h"
+#include "os/home.h"
 #include "support/temp_dir.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -111,4 +111,4 @@ TEST(HomeDir, PrefersHomeAndFallsBackToThePasswordDatabase) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

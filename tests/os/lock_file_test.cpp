@@ -1,4 +1,4 @@
-#include "host/lock_file.h"
+#include "os/lock_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,7 +9,7 @@
 #include "host/host.h"
 #include "support/temp_dir.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -51,4 +51,4 @@ TEST(LockFile, IsExclusiveAndTakesOverWhatAnEndedHolderLeft) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

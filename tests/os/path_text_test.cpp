@@ -1,8 +1,8 @@
-#include "host/path_text.h"
+#include "os/path_text.h"
 
 #include <gtest/gtest.h>
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 TEST(PathText, DropsRepeatedSlashesAndDots) {
@@ -22,4 +22,4 @@ TEST(PathText, DropsRepeatedSlashesAndDots) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,4 +1,4 @@
-#include "host/process.h"
+#include "os/process.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 
 #include "host/host.h"
 
-namespace zarn::host {
+namespace zarn::os {
 namespace {
 
 TEST(RunProcess, CapturesBothStreamsAndTheExitCode) {
@@ -133,4 +133,4 @@ TEST(RunProcess, StopsAChildThatRunsTooLongOrIsInterrupted) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::os

@@ -1,10 +1,10 @@
-#include "host/printer.h"
+#include "terminal/printer.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-namespace zarn::host {
+namespace zarn::terminal {
 namespace {
 
 struct ErrorCase {
@@ -41,4 +41,4 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"only stdout a terminal", {true, false, false, false}, kPlain}));
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::terminal

@@ -1,8 +1,8 @@
-#include "host/printable.h"
+#include "text/printable.h"
 
 #include <gtest/gtest.h>
 
-namespace zarn::host {
+namespace zarn::text {
 namespace {
 
 TEST(Printable, EscapesControlCharactersAsPythonReprShowsThem) {
@@ -29,4 +29,4 @@ TEST(Printable, EscapesControlCharactersAsPythonReprShowsThem) {
 }
 
 }  // namespace
-}  // namespace zarn::host
+}  // namespace zarn::text

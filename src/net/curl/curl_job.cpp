@@ -1,4 +1,4 @@
-#include "net/curl_job.h"
+#include "net/curl/curl_job.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,13 +6,13 @@
 #include <memory>
 #include <string_view>
 
-#include "net/http_reason.h"
+#include "net/curl/http_reason.h"
 #include "zarn/version.h"
 
 namespace zarn::net {
 namespace {
 
-using host::HttpError;
+using net::HttpError;
 
 constexpr long kMaxRedirects = 10;
 // Fewer write calls for large archives, yet small enough for dozens of
@@ -138,7 +138,7 @@ int on_debug(CURL* /*curl*/, curl_infotype type, char* data, std::size_t size, v
 }
 
 /// The netrc login for url's host, unless url carries a login of its own.
-const host::NetrcLogin* login_for(const host::Netrc& netrc, const std::string& url) {
+const net::NetrcLogin* login_for(const net::Netrc& netrc, const std::string& url) {
   if (netrc.empty()) return nullptr;
   const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
   if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
@@ -158,7 +158,7 @@ const host::NetrcLogin* login_for(const host::Netrc& netrc, const std::string& u
 
 }  // namespace
 
-CURL* new_curl_handle(const host::TransferOptions& options) {
+CURL* new_curl_handle(const net::TransferOptions& options) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) throw HttpError("cannot create a libcurl handle");
   try {
@@ -181,7 +181,7 @@ CURL* new_curl_handle(const host::TransferOptions& options) {
   return curl;
 }
 
-void CurlJob::attach(CURL* handle, const host::TransferOptions& options, std::uint64_t* total) {
+void CurlJob::attach(CURL* handle, const net::TransferOptions& options, std::uint64_t* total) {
   curl = handle;
   total_bytes = total;
   max_body_bytes = options.max_body_bytes;
@@ -196,7 +196,7 @@ void CurlJob::attach(CURL* handle, const host::TransferOptions& options, std::ui
   set_option(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeout.count()));
   // libcurl sends these to the host the transfer starts at, never to another
   // host a redirect leads to.
-  const host::NetrcLogin* login = login_for(options.netrc, url);
+  const net::NetrcLogin* login = login_for(options.netrc, url);
   set_option(curl, CURLOPT_USERNAME, login != nullptr ? login->login.c_str() : nullptr);
   set_option(curl, CURLOPT_PASSWORD, login != nullptr ? login->password.c_str() : nullptr);
   set_option(curl, CURLOPT_HEADERDATA, this);
@@ -212,7 +212,7 @@ std::optional<std::string> CurlJob::slowness(Clock::time_point now) {
   if (now - last_byte >= timeout) return "timed out: no data for " + seconds + " seconds";
   if (now - window_start < timeout) return std::nullopt;
   const auto floor =
-      host::TransferEngine::kMinimumRate * static_cast<std::uint64_t>(timeout.count());
+      net::TransferEngine::kMinimumRate * static_cast<std::uint64_t>(timeout.count());
   if (bytes - window_bytes < floor) {
     return "timed out: under 1 KiB/s for " + seconds + " seconds";
   }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
 namespace zarn::net {
 
@@ -18,11 +18,11 @@ using Clock = std::chrono::steady_clock;
 /// One request of a CurlTransferEngine, queued or running, with the libcurl
 /// callbacks that feed it.
 struct CurlJob {
-  host::TransferEngine::Id id = 0;
+  net::TransferEngine::Id id = 0;
   std::string url;
   std::chrono::seconds timeout{};
-  host::BodySink sink;
-  host::TransferEngine::Done done;
+  net::BodySink sink;
+  net::TransferEngine::Done done;
   CURL* curl = nullptr;  ///< set while running
   std::uint64_t max_body_bytes = 0;
   long status = 0;                         ///< of the last status line
@@ -43,7 +43,7 @@ struct CurlJob {
   std::array<char, CURL_ERROR_SIZE> error{};
 
   /// Points curl's callbacks, address and request settings at this job.
-  void attach(CURL* handle, const host::TransferOptions& options, std::uint64_t* total);
+  void attach(CURL* handle, const net::TransferOptions& options, std::uint64_t* total);
   /// Why a running transfer is too slow to go on, or nothing.
   std::optional<std::string> slowness(Clock::time_point now);
   /// The failure of a transfer libcurl reports as ended with code, or null.
@@ -51,14 +51,14 @@ struct CurlJob {
 };
 
 /// A handle with the settings every transfer of an engine shares.
-CURL* new_curl_handle(const host::TransferOptions& options);
+CURL* new_curl_handle(const net::TransferOptions& options);
 
 /// Sets a libcurl option; throws HttpError when libcurl refuses it.
 template <typename Value>
 void set_option(CURL* curl, CURLoption option, Value value) {
   const CURLcode code = curl_easy_setopt(curl, option, value);
   if (code != CURLE_OK) {
-    throw host::HttpError(std::string("cannot configure libcurl: ") + curl_easy_strerror(code));
+    throw net::HttpError(std::string("cannot configure libcurl: ") + curl_easy_strerror(code));
   }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "host/network.h"
+#include "net/network.h"
 
 namespace zarn::net {
 
 /// The network on libcurl and libcrypto, one for the process.
-host::Network& curl_network();
+net::Network& curl_network();
 
 }  // namespace zarn::net

@@ -1,4 +1,4 @@
-#include "net/curl_transfer_engine.h"
+#include "net/curl/curl_transfer_engine.h"
 
 #include <curl/curl.h>
 
@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "net/curl_job.h"
+#include "net/curl/curl_job.h"
 
 namespace zarn::net {
 namespace {
 
-using host::HttpError;
-using host::TransferEngine;
+using net::HttpError;
+using net::TransferEngine;
 
 constexpr int kPollMilliseconds = 100;  // also the interrupt poll's period
 /// New connections awaiting their first answer at once, against a server
@@ -74,8 +74,8 @@ class Queue {
 
 struct CurlTransferEngine::State {
   CURLM* multi = nullptr;
-  host::TransferOptions options;
-  host::InterruptPoll pending_interrupt;
+  net::TransferOptions options;
+  os::InterruptPoll pending_interrupt;
   Clock::time_point last_poll{};
   int signal = 0;
   std::function<void()> tick;
@@ -171,7 +171,7 @@ struct CurlTransferEngine::State {
       signal = pending_interrupt();
       if (signal == 0 && tick) tick();
     }
-    if (signal != 0) throw host::TransferInterrupted(signal);
+    if (signal != 0) throw net::TransferInterrupted(signal);
   }
 
   void step() {
@@ -200,8 +200,8 @@ struct CurlTransferEngine::State {
   }
 };
 
-CurlTransferEngine::CurlTransferEngine(host::InterruptPoll pending_interrupt,
-                                       host::TransferOptions options)
+CurlTransferEngine::CurlTransferEngine(os::InterruptPoll pending_interrupt,
+                                       net::TransferOptions options)
     : state_(std::make_unique<State>()) {
   init_curl_once();
   state_->multi = curl_multi_init();
@@ -209,7 +209,7 @@ CurlTransferEngine::CurlTransferEngine(host::InterruptPoll pending_interrupt,
   state_->options = std::move(options);
   state_->options.max_parallel = std::max<std::size_t>(1, state_->options.max_parallel);
   state_->pending_interrupt =
-      pending_interrupt ? std::move(pending_interrupt) : host::InterruptPoll([] { return 0; });
+      pending_interrupt ? std::move(pending_interrupt) : os::InterruptPoll([] { return 0; });
   const auto limit = static_cast<long>(state_->options.max_parallel);
   curl_multi_setopt(state_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, limit);
   curl_multi_setopt(state_->multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
@@ -221,7 +221,7 @@ CurlTransferEngine::CurlTransferEngine(host::InterruptPoll pending_interrupt,
 CurlTransferEngine::~CurlTransferEngine() = default;
 
 TransferEngine::Id CurlTransferEngine::start(const std::string& url, std::chrono::seconds timeout,
-                                             host::BodySink sink, Done done) {
+                                             net::BodySink sink, Done done) {
   const Id id = state_->next_id++;
   CurlJob& job = state_->jobs[id];
   job.id = id;

@@ -2,20 +2,20 @@
 
 #include <memory>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
 namespace zarn::net {
 
 /// TransferEngine on libcurl's multi interface.
-class CurlTransferEngine final : public host::TransferEngine {
+class CurlTransferEngine final : public net::TransferEngine {
  public:
   /// An empty pending_interrupt never interrupts.
-  CurlTransferEngine(host::InterruptPoll pending_interrupt, host::TransferOptions options);
+  CurlTransferEngine(os::InterruptPoll pending_interrupt, net::TransferOptions options);
   ~CurlTransferEngine() override;
   CurlTransferEngine(const CurlTransferEngine&) = delete;
   CurlTransferEngine& operator=(const CurlTransferEngine&) = delete;
 
-  Id start(const std::string& url, std::chrono::seconds timeout, host::BodySink sink,
+  Id start(const std::string& url, std::chrono::seconds timeout, net::BodySink sink,
            Done done) override;
   void prioritize(Id id) override;
   void cancel(Id id) override;

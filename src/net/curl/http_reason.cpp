@@ -1,4 +1,4 @@
-#include "net/http_reason.h"
+#include "net/curl/http_reason.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "net/openssl_sha1.h"
+#include "net/curl/openssl_sha1.h"
 
 #include <openssl/evp.h>
 
@@ -7,7 +7,7 @@
 namespace zarn::net {
 namespace {
 
-class OpensslSha1 final : public host::Digest {
+class OpensslSha1 final : public net::Digest {
  public:
   OpensslSha1() : md_(EVP_MD_CTX_new()) {
     if (md_ == nullptr || EVP_DigestInit_ex(md_, EVP_sha1(), nullptr) != 1) {
@@ -46,7 +46,7 @@ class OpensslSha1 final : public host::Digest {
 
 }  // namespace
 
-std::unique_ptr<host::Digest> openssl_sha1() {
+std::unique_ptr<net::Digest> openssl_sha1() {
   return std::make_unique<OpensslSha1>();
 }
 

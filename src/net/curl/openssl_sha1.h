@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "host/network.h"
+#include "net/network.h"
 
 namespace zarn::net {
 
 /// A SHA-1 digest of OpenSSL's libcrypto.
-std::unique_ptr<host::Digest> openssl_sha1();
+std::unique_ptr<net::Digest> openssl_sha1();
 
 }  // namespace zarn::net

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "host/files.h"
-#include "host/home.h"
-#include "host/printable.h"
+#include "host/host.h"
+#include "os/files.h"
+#include "os/home.h"
+#include "text/printable.h"
 
 namespace zarn::migrate {
 namespace {
@@ -45,15 +46,15 @@ void MigrateTask::echo(std::string_view text) const {
   // can neither split the line nor drive the terminal. A leading line break
   // is the message's own empty line.
   const std::size_t own_breaks = text.starts_with('\n') ? 1 : 0;
-  host_.echo(std::string(text.substr(0, own_breaks)) + host::printable(text.substr(own_breaks)));
+  host_.echo(std::string(text.substr(0, own_breaks)) + text::printable(text.substr(own_breaks)));
 }
 
 std::filesystem::path MigrateTask::home_path(std::string_view folder, std::string_view file) const {
-  return host::home_dir(host_.environment()) / folder / file;
+  return os::home_dir(host_.environment()) / folder / file;
 }
 
 bool MigrateTask::run() {
-  const bool in_zarn_project = host::entry_exists(project_dir / "zarn_project.yml");
+  const bool in_zarn_project = os::entry_exists(project_dir / "zarn_project.yml");
   if (in_zarn_project && source_path) return _import_pelk_project();
   if (in_zarn_project) {
     echo("You are inside a ZARN project.");
@@ -84,8 +85,8 @@ std::vector<std::optional<MigrationResult>> MigrateTask::_auto_detect_and_migrat
   std::vector<std::optional<MigrationResult>> results;
   echo("Detecting pelk configuration...");
 
-  const bool has_pelk_profiles = host::entry_exists(home_path(".pelk", "profiles.yml"));
-  const bool has_pelk_project = host::entry_exists(project_dir / "pelk_project.yml");
+  const bool has_pelk_profiles = os::entry_exists(home_path(".pelk", "profiles.yml"));
+  const bool has_pelk_project = os::entry_exists(project_dir / "pelk_project.yml");
   if (has_pelk_profiles) echo("  Found ~/.pelk/profiles.yml");
   if (has_pelk_project) echo("  Found pelk_project.yml");
 

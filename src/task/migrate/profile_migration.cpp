@@ -1,8 +1,10 @@
 #include <optional>
 
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/path_text.h"
+#include "host/host.h"
+#include "host/lock_waiting.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/path_text.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/yaml_files.h"
 
@@ -14,8 +16,8 @@ namespace {
 /// when its value is empty.
 yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
   const std::filesystem::path project_path = project_dir / "pelk_project.yml";
-  yaml::Node folder_name = yaml::Node::string(host::path_name(project_dir));
-  if (!host::entry_exists(project_path)) return folder_name;
+  yaml::Node folder_name = yaml::Node::string(os::path_name(project_dir));
+  if (!os::entry_exists(project_path)) return folder_name;
   const yaml::Node project = load_mapping_or_empty(project_path);
   const yaml::Node* entry = profile_entry(project);
   return entry != nullptr ? *entry : folder_name;
@@ -27,7 +29,7 @@ MigrationResult MigrateTask::_migrate_profiles() {
   const std::filesystem::path old_path = home_path(".pelk", "profiles.yml");
   const std::filesystem::path new_path = home_path(".zarn", "profiles.yml");
 
-  if (!host::entry_exists(old_path)) {
+  if (!os::entry_exists(old_path)) {
     echo("  No ~/.pelk/profiles.yml found");
     return {false, "No ~/.pelk/profiles.yml found"};
   }
@@ -43,14 +45,14 @@ MigrationResult MigrateTask::_migrate_profiles() {
 
   // Held from reading the ZARN file to replacing it, so a concurrent zarn's
   // change is never overwritten with what this one read before it.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) {
-    host::create_folders(new_path.parent_path());
-    lock.emplace(host::written_file(new_path).parent_path(), host::waiting_of(host_));
+    os::create_folders(new_path.parent_path());
+    lock.emplace(os::written_file(new_path).parent_path(), host::waiting_of(host_));
   }
   yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
   bool merged = false;
-  if (host::entry_exists(new_path)) {
+  if (os::entry_exists(new_path)) {
     yaml::Node existing = load_mapping_or_empty(new_path);
     if (existing.contains(profile_name)) {
       echo("  Profile '" + shown + "' already exists in ~/.zarn/profiles.yml - skipping");

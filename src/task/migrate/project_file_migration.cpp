@@ -1,10 +1,12 @@
 #include <ctime>
 #include <optional>
 
-#include "host/atomic_file.h"
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/path_text.h"
+#include "host/host.h"
+#include "host/lock_waiting.h"
+#include "os/atomic_file.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/path_text.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/project_template.h"
 #include "yaml/load.h"
@@ -24,7 +26,7 @@ struct ProjectNames {
 ProjectNames read_project_names(const std::filesystem::path& old_path,
                                 const std::string& folder_name) {
   ProjectNames names{folder_name, folder_name};
-  const std::string text = host::read_text_file(old_path);
+  const std::string text = os::read_text_file(old_path);
   yaml::Node document;
   try {
     document = yaml::load(text, old_path.string());
@@ -51,21 +53,21 @@ MigrationResult MigrateTask::_migrate_project_file() {
   const std::filesystem::path old_path = project_dir / "pelk_project.yml";
   const std::filesystem::path new_path = project_dir / "zarn_project.yml";
 
-  if (!host::entry_exists(old_path)) {
+  if (!os::entry_exists(old_path)) {
     echo("  No pelk_project.yml found");
     return {false, "No pelk_project.yml found"};
   }
   // Held from the check for zarn_project.yml to its write, so of several
   // migrations at once one does the work (and picks the backup's name) and
   // the others find it done.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) lock.emplace(project_dir, host::waiting_of(host_));
-  if (host::entry_exists(new_path)) {
+  if (os::entry_exists(new_path)) {
     echo("  zarn_project.yml already exists - skipping");
     return {true, "zarn_project.yml already exists"};
   }
 
-  const ProjectNames names = read_project_names(old_path, host::path_name(project_dir));
+  const ProjectNames names = read_project_names(old_path, os::path_name(project_dir));
 
   if (dry_run) {
     echo("  [DRY RUN] Would backup pelk_project.yml");
@@ -75,24 +77,23 @@ MigrationResult MigrateTask::_migrate_project_file() {
   }
 
   std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
-  if (host::entry_exists(backup_path)) {
+  if (os::entry_exists(backup_path)) {
     backup_path = project_dir / ("pelk_project.yml." + timestamp(host_.local_time()) + ".bak");
   }
   host::throw_if_interrupted(host_);
   // Whole or not at all: an empty backup left by a full disk would pass for
   // the real one and push the next backup to a timestamped name.
-  host::copy_file_atomic(old_path, backup_path);
+  os::copy_file_atomic(old_path, backup_path);
   echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
 
   const std::filesystem::path flatfiles = project_dir / "flatfiles";
-  host::create_folder(flatfiles);
-  if (!host::entry_exists(flatfiles / ".gitignore")) {
-    host::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
+  os::create_folder(flatfiles);
+  if (!os::entry_exists(flatfiles / ".gitignore")) {
+    os::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
   }
   // Written last, whole or not at all: its presence tells a rerun the
   // migration is done, so everything before it must be in place.
-  host::write_file_atomic(new_path,
-                          render_project_template(names.project_name, names.profile_name));
+  os::write_file_atomic(new_path, render_project_template(names.project_name, names.profile_name));
   echo("  Created zarn_project.yml");
   echo("  Created flatfiles/ directory");
   return {true, "Project migrated"};

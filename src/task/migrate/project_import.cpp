@@ -3,14 +3,14 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "host/files.h"
-#include "host/folder_name.h"
-#include "host/interrupt.h"
-#include "host/path_text.h"
-#include "host/printable.h"
+#include "os/files.h"
+#include "os/folder_name.h"
+#include "os/interrupt.h"
+#include "os/path_text.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/tree_copy.h"
 #include "task/migrate/yaml_files.h"
+#include "text/printable.h"
 
 namespace zarn::migrate {
 namespace {
@@ -25,7 +25,7 @@ constexpr std::string_view kSeparator =
 /// The name becomes a folder under each copied folder, so it must be one
 /// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !host::folder_name_problem(name);
+  return !os::folder_name_problem(name);
 }
 
 std::string capitalized(std::string text) {
@@ -42,22 +42,22 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
   if (const yaml::Node* name = config.find("name")) {
     if (!name->is_string()) {
       throw std::runtime_error(source_config_path.string() + ": 'name' must be text, found " +
-                               host::printable(name->str()));
+                               text::printable(name->str()));
     }
     if (!usable_folder_name(name->as_string())) {
       throw std::runtime_error(source_config_path.string() + ": project name '" +
-                               host::printable(name->as_string()) +
+                               text::printable(name->as_string()) +
                                "' cannot be used as a folder name");
     }
     return name->as_string();
   }
   // "." or ".." name no folder of their own; the folder they stand for does.
-  std::string folder = host::path_name(*source_path);
+  std::string folder = os::path_name(*source_path);
   if (!usable_folder_name(folder))
-    folder = host::path_name(fs::absolute(*source_path).lexically_normal());
+    folder = os::path_name(fs::absolute(*source_path).lexically_normal());
   if (!usable_folder_name(folder)) {
     throw std::runtime_error("cannot tell the name of the project at " +
-                             host::printable(host::path_text(*source_path)) +
+                             text::printable(os::path_text(*source_path)) +
                              "; add 'name:' to its pelk_project.yml");
   }
   return folder;
@@ -65,8 +65,8 @@ std::string MigrateTask::checked_source_name(const fs::path& source_config_path)
 
 bool MigrateTask::_import_pelk_project() {
   const fs::path source_config_path = *source_path / "pelk_project.yml";
-  if (!host::entry_exists(source_config_path)) {
-    echo("Error: No pelk_project.yml found in " + host::path_text(*source_path));
+  if (!os::entry_exists(source_config_path)) {
+    echo("Error: No pelk_project.yml found in " + os::path_text(*source_path));
     return false;
   }
   // Both project files are checked before anything is copied.
@@ -98,12 +98,12 @@ std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& d
   // Each name is one folder inside its project, as the import's own names are.
   for (const std::string* name : {&dir_name, &source_name}) {
     if (!usable_folder_name(*name)) {
-      throw std::invalid_argument("'" + host::printable(*name) +
+      throw std::invalid_argument("'" + text::printable(*name) +
                                   "' cannot be used as a folder name inside the project");
     }
   }
   const fs::path source_dir = *source_path / dir_name;
-  if (!host::entry_exists(source_dir)) return std::nullopt;
+  if (!os::entry_exists(source_dir)) return std::nullopt;
   const fs::path target_dir = project_dir / dir_name / source_name;
 
   // Links that lead out of the source project are kept as links, not copied.
@@ -115,10 +115,10 @@ std::optional<MigrationResult> MigrateTask::_copy_directory(const std::string& d
     return MigrationResult{true, dir_name + "/ (dry run)", static_cast<int>(file_count)};
   }
 
-  host::create_folders(target_dir.parent_path());
-  host::ThrottledPoll interrupt([this] { return host_.pending_interrupt(); });
+  os::create_folders(target_dir.parent_path());
+  os::ThrottledPoll interrupt([this] { return host_.pending_interrupt(); });
   copy_tree(source_dir, target_dir, source_project, [&interrupt] {
-    if (const int signal = interrupt()) throw host::Interrupted(signal);
+    if (const int signal = interrupt()) throw os::Interrupted(signal);
   });
   const std::size_t file_count = count_files(target_dir, fs::canonical(project_dir));
   echo("  Copied " + dir_name + "/ (" + std::to_string(file_count) + " files)");

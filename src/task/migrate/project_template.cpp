@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "host/atomic_file.h"
-#include "host/files.h"
+#include "os/atomic_file.h"
+#include "os/files.h"
 #include "yaml/load.h"
 
 namespace zarn::migrate {
@@ -157,10 +157,10 @@ std::string render_project_template(const std::string& project_name,
 }
 
 void write_new_project(const std::filesystem::path& folder, const std::string& name) {
-  host::write_file_atomic(folder / "zarn_project.yml", render_project_template(name, name));
-  for (const std::string_view source : kSourceFolders) host::create_folder(folder / source);
-  host::create_folder(folder / "flatfiles");
-  host::write_file_atomic(folder / "flatfiles" / ".gitignore", kFlatfilesGitignore);
+  os::write_file_atomic(folder / "zarn_project.yml", render_project_template(name, name));
+  for (const std::string_view source : kSourceFolders) os::create_folder(folder / source);
+  os::create_folder(folder / "flatfiles");
+  os::write_file_atomic(folder / "flatfiles" / ".gitignore", kFlatfilesGitignore);
 }
 
 }  // namespace zarn::migrate

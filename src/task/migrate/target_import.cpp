@@ -1,7 +1,9 @@
 #include <optional>
 
-#include "host/file_lock.h"
-#include "host/files.h"
+#include "host/host.h"
+#include "host/lock_waiting.h"
+#include "os/file_lock.h"
+#include "os/files.h"
 #include "task/migrate/migrate_task.h"
 #include "task/migrate/yaml_files.h"
 
@@ -60,7 +62,7 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
   const yaml::Node source_profile_name = profile_key_of(load_project_mapping(source_config_path));
 
   const fs::path pelk_profiles_path = home_path(".pelk", "profiles.yml");
-  if (!host::entry_exists(pelk_profiles_path)) {
+  if (!os::entry_exists(pelk_profiles_path)) {
     echo("  No ~/.pelk/profiles.yml found - skipping target import");
     return {true, "No pelk profiles found"};
   }
@@ -75,15 +77,15 @@ MigrationResult MigrateTask::_import_profile_targets(const std::string& source_n
                   pelk_profiles_path);
 
   const fs::path zarn_profiles_path = home_path(".zarn", "profiles.yml");
-  if (!host::entry_exists(zarn_profiles_path)) {
+  if (!os::entry_exists(zarn_profiles_path)) {
     echo("  No ~/.zarn/profiles.yml found - skipping target import");
     return {false, "No ZARN profiles found"};
   }
   // Held from reading the ZARN file to replacing it: another zarn importing
   // at the same time merges into the file this one writes, not the one it read.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) {
-    lock.emplace(host::written_file(zarn_profiles_path).parent_path(), host::waiting_of(host_));
+    lock.emplace(os::written_file(zarn_profiles_path).parent_path(), host::waiting_of(host_));
   }
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);
   const std::string shown_profile = zarn_profile_name.str();

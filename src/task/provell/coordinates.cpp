@@ -6,16 +6,16 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/printable.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
 
 /// Whether text stays one segment of a request path and of a file name.
 bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == ".." || host::has_unsafe_character(text)) return false;
+  if (text == "." || text == ".." || text::has_unsafe_character(text)) return false;
   return text.find_first_of(" ?#%/\\") == std::string::npos;
 }
 
@@ -36,12 +36,12 @@ std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
     const std::string& coord) const {
   const auto parts = split_coordinate(coord);
   if (parts.size() < 3) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+    throw std::invalid_argument("Invalid Maven coordinate: " + text::printable(coord));
   }
   // The parts become request path segments and the archive name a file of
   // the driver folder: a descriptor must not be able to steer either.
   if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+    throw std::invalid_argument("Invalid Maven coordinate: " + text::printable(coord));
   }
   const std::string& artifact_id = parts[1];
   const std::string& version = parts[2];

@@ -11,13 +11,13 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "host/atomic_file.h"
-#include "host/file_error.h"
-#include "host/files.h"
-#include "host/path_text.h"
-#include "host/printable.h"
-#include "host/transfer_engine.h"
-#include "host/verified_download.h"
+#include "host/host.h"
+#include "net/transfer_engine.h"
+#include "net/verified_download.h"
+#include "os/atomic_file.h"
+#include "os/file_error.h"
+#include "os/files.h"
+#include "os/path_text.h"
 #include "task/provell/archive_downloads.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
@@ -25,6 +25,7 @@
 #include "task/provell/progress_display.h"
 #include "task/provell/provell_task.h"
 #include "task/provell/sync_cache.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
@@ -40,7 +41,7 @@ constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip a
 void remove_stale_temporaries(const fs::path& folder) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (host::is_stale_temporary(entry.path())) {
+    if (os::is_stale_temporary(entry.path())) {
       std::error_code ignored;
       fs::remove(entry.path(), ignored);
     }
@@ -69,7 +70,7 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
 
 /// Stores one archive at its turn with its report lines, the same whether it
 /// came from the cache or the repository; true once stored.
-bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
+bool store_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache* cache,
                    Archive& archive, bool verbose) {
   const auto print = [&host](std::string_view line) { host.echo(line); };
   try {
@@ -81,7 +82,7 @@ bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache
       print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
     }
     return true;
-  } catch (const host::TransferInterrupted&) {
+  } catch (const net::TransferInterrupted&) {
     throw;
   } catch (const std::exception& error) {
     if (verbose) print(fmt::format("        ✗ Failed: {}", error.what()));
@@ -94,7 +95,7 @@ bool store_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache
 std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
     const std::set<std::string>& adapter_types, bool verbose) {
   const fs::path jdbc_jars_dir = driver_folder(project_dir);
-  host::create_folders(jdbc_jars_dir);
+  os::create_folders(jdbc_jars_dir);
   remove_stale_temporaries(jdbc_jars_dir);
   cache_summary_.clear();
   const SyncCacheScope cache_scope(cache_, host_, transfers);
@@ -167,7 +168,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
     }
   }
   downloads.drop_untaken();
-  host::VerifiedDownloads& fetcher = downloads.fetcher();
+  net::VerifiedDownloads& fetcher = downloads.fetcher();
   progress.archives = &archives;
   if (transfers.jobs > 1 && !cache_->offline()) {
     for (Archive& archive : archives) {
@@ -195,12 +196,12 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
       } else {
         failed.push_back(archive.name);
       }
-    } catch (const host::TransferInterrupted&) {
+    } catch (const net::TransferInterrupted&) {
       throw;
     } catch (const std::exception& error) {
       if (verbose)
         print(
-            fmt::format("      ✗ Error with {}: {}", host::printable(archive.coord), error.what()));
+            fmt::format("      ✗ Error with {}: {}", text::printable(archive.coord), error.what()));
       failed.push_back(archive.coord);
     }
   }
@@ -209,14 +210,14 @@ std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::downl
 }
 
 bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_path, bool verbose) {
-  host::VerifiedDownload download;
+  net::VerifiedDownload download;
   download.url = url;
   download.dest = dest_path;
   download.unverified_start = kZipSignature;
   Archive archive;
   archive.name = dest_path.filename().string();
   archive.download = &download;
-  host::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
+  net::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
   return store_archive(host_, fetcher, nullptr, archive, verbose);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/path_text.h"
+#include "os/path_text.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/driver_folder.h"
 #include "task/provell/provell_task.h"
@@ -37,7 +37,7 @@ std::vector<std::string> archive_names(const fs::path& folder) {
 }  // namespace
 
 fs::path driver_folder(const std::string& project_dir) {
-  const std::string folder = host::path_text(project_dir);
+  const std::string folder = os::path_text(project_dir);
   return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
 }
 

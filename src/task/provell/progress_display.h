@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "host/host.h"
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 #include "task/provell/archive_downloads.h"
 
 namespace zarn::provell {
@@ -14,7 +14,7 @@ namespace zarn::provell {
 /// The live progress line of the driver sync, while it lasts.
 class ProgressDisplay {
  public:
-  ProgressDisplay(host::Host& host, host::TransferEngine& engine, bool verbose)
+  ProgressDisplay(host::Host& host, net::TransferEngine& engine, bool verbose)
       : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
     if (verbose) engine_.on_tick([this] { draw(); });
   }
@@ -32,7 +32,7 @@ class ProgressDisplay {
   void draw();
 
   host::Host& host_;
-  host::TransferEngine& engine_;
+  net::TransferEngine& engine_;
   const std::uint64_t start_bytes_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

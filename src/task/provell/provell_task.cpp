@@ -1,6 +1,7 @@
 #include "task/provell/provell_task.h"
 
-#include "host/transfer_engine.h"
+#include "host/host.h"
+#include "net/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/sync_cache.h"
 

@@ -15,7 +15,7 @@
 #include "host/host.h"
 #include "yaml/node.h"
 
-namespace zarn::host {
+namespace zarn::net {
 class TransferEngine;
 }
 
@@ -122,7 +122,7 @@ class ProvellTask {
  private:
   class Descriptors;  ///< descriptors of one resolution, fetched ahead of the walk
   void print(std::string_view line) const { host_.echo(line); }
-  host::TransferEngine& engine();
+  net::TransferEngine& engine();
   /// Told of a coordinate as the walk reaches it.
   using CoordinateHook = std::function<void(const std::string&)>;
   /// The union of the resolutions of coords, sharing their descriptors;
@@ -133,11 +133,11 @@ class ProvellTask {
             Descriptors& descriptors);
 
   host::Host& host_;
-  std::unique_ptr<SyncCache> cache_;              ///< open while a download or a resolution runs
-  std::string cache_summary_;                     ///< told at the end of a sync
-  std::unique_ptr<host::TransferEngine> engine_;  ///< kept-alive connections for the whole run
-  std::size_t descriptors_fetched_ = 0;           ///< for the live progress line
-  bool told_project_file_unusable_ = false;       ///< said once per task, not per look-up
+  std::unique_ptr<SyncCache> cache_;             ///< open while a download or a resolution runs
+  std::string cache_summary_;                    ///< told at the end of a sync
+  std::unique_ptr<net::TransferEngine> engine_;  ///< kept-alive connections for the whole run
+  std::size_t descriptors_fetched_ = 0;          ///< for the live progress line
+  bool told_project_file_unusable_ = false;      ///< said once per task, not per look-up
 };
 
 }  // namespace zarn::provell

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
@@ -80,7 +80,7 @@ class ProvellTask::Descriptors : private WalkReplay::Source {
 
  private:
   struct Entry {
-    host::TransferEngine::Id id = 0;
+    net::TransferEngine::Id id = 0;
     bool ended = false;
     bool parsed = false;
     bool from_cache = false;
@@ -125,8 +125,8 @@ class ProvellTask::Descriptors : private WalkReplay::Source {
           url, task_.transfers.descriptor_timeout,
           [&entry](std::string_view piece) {
             if (entry.body.size() + piece.size() > kMaxDescriptorBytes) {
-              throw host::HttpError("response larger than " + std::to_string(kMaxDescriptorBytes) +
-                                    " bytes");
+              throw net::HttpError("response larger than " + std::to_string(kMaxDescriptorBytes) +
+                                   " bytes");
             }
             entry.body.append(piece);
           },
@@ -239,7 +239,7 @@ void ProvellTask::walk(const std::string& coord, std::set<std::string>& resolved
   std::vector<std::string> children;
   try {
     children = descriptors.dependencies(coord);
-  } catch (const host::TransferInterrupted&) {
+  } catch (const net::TransferInterrupted&) {
     throw;
   } catch (const std::exception&) {
     return;  // an unreadable descriptor only ends its own expansion

@@ -7,9 +7,10 @@
 #include <map>
 
 #include "host/errors.h"
-#include "host/printable.h"
+#include "host/host.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
@@ -31,7 +32,7 @@ std::set<std::string> difference(const std::set<std::string>& a, const std::set<
 /// A name from the user's files as a report line shows it: escaped, so a
 /// line break in it cannot forge a line.
 std::string shown(std::string_view name) {
-  return host::printable(name);
+  return text::printable(name);
 }
 
 /// Writes the report lines of one run.
