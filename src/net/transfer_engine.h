@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "host/host.h"
 #include "net/netrc.h"
 #include "os/interrupt.h"
 

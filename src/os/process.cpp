@@ -12,7 +12,6 @@
 #include <stdexcept>
 #include <utility>
 
-#include "host/host.h"
 #include "os/file_error.h"
 #include "os/unique_fd.h"
 
