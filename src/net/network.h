@@ -30,13 +30,15 @@ class Network {
   virtual std::unique_ptr<Digest> sha1() = 0;
 };
 
-/// Raised with every change of Network or of the types it passes, so a module
+/// Raised with every change of Network or of the types it passes (their
+/// namespace too: an exception is caught by its type's name), so a module
 /// left from another build is refused instead of called wrongly.
-constexpr int kNetworkInterface = 2;
+constexpr int kNetworkInterface = 3;
 
 /// The program's network, created or loaded on the first call and kept for
-/// the life of the process. Defined by the one network library a program
-/// links: zarn_net (in the process) or the executable's module loader.
+/// the life of the process. Defined by what a program links: src/net/linked
+/// (libcurl in the process) or the executable's module loader
+/// (src/cli/network_module.cpp); this folder only declares it.
 /// Throws, naming the module, when it cannot be loaded.
 Network& network();
 
