@@ -130,10 +130,11 @@ int main(int argc, char** argv) {
   // a cold sync of another project that also fills the cache.
   for (const char* round : {"cold", "warm", "cold, filling the driver cache"}) {
     const bool cached = std::string_view(round).ends_with("cache");
+    zarn::provell::TransferSettings settings;
+    settings.jobs = jobs;
+    if (!cached) settings.cache = zarn::provell::CacheUse::kOff;
     zarn::provell::ProvellTask task(context, (work / (cached ? "other" : "project")).string(),
-                                    (work / "profiles").string());
-    task.transfers.jobs = jobs;
-    if (!cached) task.transfers.cache = zarn::provell::CacheUse::kOff;
+                                    (work / "profiles").string(), std::nullopt, settings);
     const double cpu_start = cpu_seconds();
     const auto wall_start = std::chrono::steady_clock::now();
     const auto [downloaded, failed] = task.download_jdbc_jars({"hive"}, true);

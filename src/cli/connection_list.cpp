@@ -7,54 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "host/errors.h"
-#include "task/provell/catalogue.h"
 #include "text/printable.h"
 #include "text/utf8.h"
 
 namespace zarn::cli {
 namespace {
 
-struct ListedConnection {
-  std::string name;
-  std::string type;
-  std::string profile;
-  std::optional<std::string_view> package;
-  bool default_target = false;
-};
-
-/// The value of the profile's `target` key, as text; empty when it has none.
-std::string default_target_of(const yaml::Node& profiles, const std::string& profile_name) {
-  for (const auto& [name, profile] : profiles.entries()) {
-    if (name.str() != profile_name || !profile.is_mapping()) continue;
-    const yaml::Node* target = profile.find("target");
-    return target != nullptr ? target->str() : std::string();
-  }
-  return {};
-}
-
-std::vector<ListedConnection> listed_connections(const terminal::Printer& printer,
-                                                 provell::ProvellTask& task) {
-  const yaml::Node profiles = task._load_profiles();
-  const provell::ConnectionInventory inventory = task.get_connections_info();
-  const std::optional<std::string> chosen = task._get_profile_name();
-  // Names carry a "{profile}." prefix unless the sync picked one profile.
-  const bool one_profile = chosen && !chosen->empty() && profiles.contains(*chosen);
-  if (chosen && !chosen->empty() && !one_profile) {
-    printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
-                                text::printable(*chosen)));
-  }
-  std::vector<ListedConnection> listed;
-  for (const provell::Connection& connection : inventory) {
-    const std::string target =
-        one_profile ? connection.name : connection.name.substr(connection.profile.size() + 1);
-    const std::string type = connection.type_text();
-    listed.push_back({connection.name, type, connection.profile,
-                      provell::lookup(provell::ADAPTER_PACKAGE_MAPPING, type),
-                      target == default_target_of(profiles, connection.profile)});
-  }
-  return listed;
-}
+using provell::ListedConnection;
 
 std::string padded(std::string_view text, std::size_t width) {
   return std::string(text) +
@@ -128,25 +87,19 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json) {
-  terminal::Printer& printer = host.printer();
-  std::vector<ListedConnection> connections;
-  try {
-    connections = listed_connections(printer, task);
-  } catch (const host::PelkRuntimeError& error) {
-    printer.note(fmt::format("✗ Error: {}", error.what()));
-    return kExitFailure;
+void print_listing(terminal::Printer& printer, const provell::ConnectionListing& listing,
+                   bool json) {
+  if (listing.missing_profile) {
+    printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
+                                text::printable(*listing.missing_profile)));
   }
-  const std::string profiles_file =
-      (std::filesystem::path(task.profiles_dir) / "profiles.yml").string();
   if (json) {
-    print_json(printer, profiles_file, connections);
-  } else if (connections.empty()) {
-    printer.line(fmt::format("No connections found in {}", text::printable(profiles_file)));
+    print_json(printer, listing.profiles_file, listing.connections);
+  } else if (listing.connections.empty()) {
+    printer.line(fmt::format("No connections found in {}", text::printable(listing.profiles_file)));
   } else {
-    print_table(printer, connections);
+    print_table(printer, listing.connections);
   }
-  return kExitSuccess;
 }
 
 }  // namespace zarn::cli

@@ -3,9 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "cli/exit_status.h"
-#include "host/executable_host.h"
-#include "task/provell/provell_task.h"
+#include "task/provell/connection_listing.h"
+#include "terminal/printer.h"
 
 namespace zarn::cli {
 
@@ -14,9 +13,10 @@ namespace zarn::cli {
 /// raw, which JSON escapes as \uXXXX like the controls.
 std::string json_string(std::string_view text);
 
-/// `zarn target list`: the connections task's sync would work on, in file
-/// order, one line each (or one JSON document). A profiles file that cannot
-/// be read is the sync's "✗ Error: ..." text on standard error and a failure.
-ExitStatus list_connections(host::ExecutableHost& host, provell::ProvellTask& task, bool json);
+/// `zarn target list`'s lines: the connections in file order, one line each
+/// (or one JSON document), after a warning when the profile named is not in
+/// the file.
+void print_listing(terminal::Printer& printer, const provell::ConnectionListing& listing,
+                   bool json);
 
 }  // namespace zarn::cli

@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "host/errors.h"
 #include "host/executable_host.h"
 #include "os/atomic_file.h"
 #include "os/error_text.h"
@@ -64,6 +65,11 @@ int run(int argc, char** argv) {
     host.printer().error(stop.what());
     zarn::os::remove_live_temporaries();
     return zarn::cli::exit_status_for_signal(stop.signal());
+  } catch (const zarn::host::PelkRuntimeError& error) {
+    // The host's runtime error (a profiles file that cannot be read) is told
+    // as the sync tells it.
+    host.printer().note("✗ Error: " + std::string(error.what()));
+    return finished(host, zarn::cli::kExitFailure);
   } catch (const std::exception& error) {
     host.printer().error(zarn::os::error_text(error, command_text(app)));
     return finished(host, zarn::cli::kExitFailure);

@@ -7,10 +7,10 @@
 
 #include "cli/commands.h"
 #include "cli/connection_list.h"
-#include "host/host.h"
 #include "os/interrupt.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
+#include "task/provell/settings.h"
 
 namespace zarn::cli {
 namespace {
@@ -47,14 +47,24 @@ void add_quiet_option(CLI::App& command, TargetOptions& options) {
   command.add_flag("--quiet,-q", options.quiet, "Print only warnings and errors");
 }
 
+/// The network and cache settings of the command line.
+provell::TransferSettings transfer_settings(const TargetOptions& options) {
+  provell::TransferSettings settings;
+  settings.jobs = options.jobs;
+  settings.streams = options.streams;
+  if (options.offline) settings.cache = provell::CacheUse::kOffline;
+  if (options.no_cache) settings.cache = provell::CacheUse::kOff;
+  return settings;
+}
+
 /// Builds the task. Its transfers and package runs stop cleanly on Ctrl-C,
 /// removing their temporary files, so the signal becomes a flag from here on.
 std::unique_ptr<provell::ProvellTask> make_task(host::ExecutableHost& host,
                                                 const TargetOptions& options) {
   os::install_interrupt_handler();
-  return std::make_unique<provell::ProvellTask>(host, optional_text(options.project_dir),
-                                                optional_text(options.profiles_dir),
-                                                optional_text(options.profile));
+  return std::make_unique<provell::ProvellTask>(
+      host, optional_text(options.project_dir), optional_text(options.profiles_dir),
+      optional_text(options.profile), transfer_settings(options));
 }
 
 void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
@@ -78,10 +88,6 @@ void add_sync(CLI::App& target, host::ExecutableHost& host, Action& action) {
   command->callback([&host, &action, options] {
     action = [&host, options] {
       const auto task = make_task(host, *options);
-      task->transfers.jobs = options->jobs;
-      task->transfers.streams = options->streams;
-      if (options->offline) task->transfers.cache = provell::CacheUse::kOffline;
-      if (options->no_cache) task->transfers.cache = provell::CacheUse::kOff;
       return exit_status_of(task->sync(!options->quiet, options->clean, options->dry_run));
     };
   });
@@ -98,17 +104,19 @@ void add_list(CLI::App& target, host::ExecutableHost& host, Action& action) {
       provell::ProvellTask task(host, optional_text(options->project_dir),
                                 optional_text(options->profiles_dir),
                                 optional_text(options->profile));
-      return list_connections(host, task, options->json);
+      print_listing(host.printer(), task.list_connections(), options->json);
+      return kExitSuccess;
     };
   });
 }
 
 /// Throws with the one-line reason unless every type's package went through.
-void require_every_package(const std::set<std::string>& types,
-                           const provell::PackageOutcome& outcome, std::string_view verb) {
+void require_every_package(const std::set<std::string>& types, const provell::Outcome& outcome,
+                           std::string_view verb) {
   std::vector<std::string> reasons;
-  if (!outcome.second.empty()) {
-    reasons.push_back(fmt::format("could not {} {}", verb, fmt::join(outcome.second, ", ")));
+  if (!outcome.failures.empty()) {
+    reasons.push_back(
+        fmt::format("could not {} {}", verb, fmt::join(outcome.failed_items(), ", ")));
   }
   std::vector<std::string> unknown;
   for (const std::string& type : types) {
@@ -135,7 +143,6 @@ void add_package_command(CLI::App& target, host::ExecutableHost& host, Action& a
                                         options->adapter_types.end());
       const auto outcome = install ? task->install_adapters(types, !options->quiet)
                                    : task->uninstall_adapters(types, !options->quiet);
-      host::throw_if_interrupted(host);  // the package cut short is no failure to report
       require_every_package(types, outcome, install ? "install" : "remove");
       return kExitSuccess;
     };

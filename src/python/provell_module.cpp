@@ -51,8 +51,24 @@ std::optional<std::string> optional_path_text(py::handle value) {
   return std::nullopt;
 }
 
+/// The transfers at once a caller asked for: an int from 1 to 64, as `--jobs` takes.
+std::size_t transfers_argument(py::handle transfers) {
+  if (!PyLong_Check(transfers.ptr()) || PyBool_Check(transfers.ptr())) {
+    throw py::type_error("transfers must be an int, not " +
+                         py::str(py::type::of(transfers).attr("__name__")).cast<std::string>());
+  }
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(transfers.ptr(), &overflow);
+  if (overflow != 0 || value < 1 || value > 64) {
+    throw py::value_error("transfers must be from 1 to 64");
+  }
+  return static_cast<std::size_t>(value);
+}
+
 std::unique_ptr<ProvellTaskObject> make_task(py::handle project_dir, py::handle profiles_dir,
-                                             py::object profile_name) {
+                                             py::object profile_name, py::handle transfers) {
+  provell::TransferSettings settings;
+  settings.jobs = transfers_argument(transfers);
   auto object = std::make_unique<ProvellTaskObject>();
   object->host = std::make_unique<PythonHost>(module_maven_repo);
   object->profile_name = profile_name;
@@ -62,7 +78,7 @@ std::unique_ptr<ProvellTaskObject> make_task(py::handle project_dir, py::handle 
   const auto project = optional_path_text(project_dir);
   const auto profiles = optional_path_text(profiles_dir);
   object->task = guarded(nullptr, [&] {
-    return std::make_unique<ProvellTask>(host, project, profiles, profile_text);
+    return std::make_unique<ProvellTask>(host, project, profiles, profile_text, settings);
   });
   return object;
 }
@@ -97,14 +113,26 @@ py::set adapter_types(const provell::ConnectionInventory& inventory) {
   return types;
 }
 
+/// An operation that reads the connection inventory, its result as convert makes it.
+template <typename Convert>
+auto on_inventory(Convert convert) {
+  return [convert](ProvellTaskObject& self) {
+    return convert(call(self, [&] { return self.task->get_connections_info(); }));
+  };
+}
+
+/// An outcome as the pair of lists Python callers get: (done, failed).
+py::tuple as_lists(const provell::Outcome& outcome) {
+  return py::make_tuple(outcome.done, outcome.failed_items());
+}
+
 /// An operation on (adapter_types, verbose): any iterable of types, taken as
-/// text, and verbose by its truth value. Pairs of lists come back as 2-tuples.
-template <typename Result>
-auto on_types(Result (ProvellTask::*operation)(const std::set<std::string>&, bool)) {
+/// text, and verbose by its truth value; its outcome as a 2-tuple of lists.
+auto on_types(provell::Outcome (ProvellTask::*operation)(const std::set<std::string>&, bool)) {
   return [operation](ProvellTaskObject& self, py::object adapter_types, py::object verbose) {
     const auto types = text_set(adapter_types);
     const bool chatty = truth(verbose);
-    return call(self, [&] { return ((*self.task).*operation)(types, chatty); });
+    return as_lists(call(self, [&] { return ((*self.task).*operation)(types, chatty); }));
   };
 }
 
@@ -116,6 +144,14 @@ py::object resolve(ProvellTaskObject& self, py::handle coord, py::object resolve
   call(self, [&] { self.task->_resolve_transitive_deps(coordinate, known, depth); });
   for (const std::string& item : known) resolved.attr("add")(item);
   return resolved;
+}
+
+bool download_jar(ProvellTaskObject& self, py::handle url, py::handle dest_path,
+                  const py::object& verbose) {
+  const std::string address = text_argument(url, "url");
+  const std::filesystem::path destination = path_argument(dest_path);
+  const bool chatty = truth(verbose);
+  return call(self, [&] { return self.task->_download_jar(address, destination, chatty); });
 }
 
 constexpr const char* kTypesDoc = "adapter_types, verbose=True)\n--\n\n";
@@ -132,8 +168,12 @@ void bind_task(py::module_& module) {
   refuse_pickling(task);
   task.def(py::init(&make_task), py::arg("project_dir") = py::none(),
            py::arg("profiles_dir") = py::none(), py::arg("profile_name") = py::none(),
-           "__init__(self, /, project_dir=None, profiles_dir=None, profile_name=None)\n--\n\n"
-           "A sync task for a project folder and a profiles folder (default ~/.zarn).")
+           py::kw_only(), py::arg("transfers") = 8,
+           "__init__(self, /, project_dir=None, profiles_dir=None, profile_name=None, *, "
+           "transfers=8)\n--\n\n"
+           "A sync task for a project folder and a profiles folder (default ~/.zarn).\n\n"
+           "transfers: how many downloads run at once (1 to 64); 1 fetches one file at a "
+           "time, in the order of the report.")
       .def_property_readonly("project_dir",
                              [](const Task& self) { return path_text(self.task->project_dir); })
       .def_property_readonly("profiles_dir",
@@ -151,20 +191,12 @@ void bind_task(py::module_& module) {
            [](Task& self) {
              return to_python(call(self, [&] { return self.task->_load_profiles(); }));
            })
-      .def(
-          "get_connections_info",
-          [](Task& self) {
-            return connections_dict(call(self, [&] { return self.task->get_connections_info(); }));
-          },
-          "get_connections_info(self, /)\n--\n\n"
-          "The profile's connections: name -> {'type': ..., 'profile': ...}.")
-      .def(
-          "get_required_adapter_types",
-          [](Task& self) {
-            return adapter_types(call(self, [&] { return self.task->get_connections_info(); }));
-          },
-          "get_required_adapter_types(self, /)\n--\n\n"
-          "The set of adapter types the profile's connections use.")
+      .def("get_connections_info", on_inventory(&connections_dict),
+           "get_connections_info(self, /)\n--\n\n"
+           "The profile's connections: name -> {'type': ..., 'profile': ...}.")
+      .def("get_required_adapter_types", on_inventory(&adapter_types),
+           "get_required_adapter_types(self, /)\n--\n\n"
+           "The set of adapter types the profile's connections use.")
       .def(
           "get_installed_adapters",
           [](Task& self) {
@@ -199,16 +231,8 @@ void bind_task(py::module_& module) {
                      "(downloaded, failed).")
                .c_str(),
            py::arg("adapter_types"), py::arg("verbose") = true)
-      .def(
-          "_download_jar",
-          [](Task& self, py::handle url, py::handle dest_path, py::object verbose) {
-            const std::string address = text_argument(url, "url");
-            const std::filesystem::path destination = path_argument(dest_path);
-            const bool chatty = truth(verbose);
-            return call(self,
-                        [&] { return self.task->_download_jar(address, destination, chatty); });
-          },
-          py::arg("url"), py::arg("dest_path"), py::arg("verbose") = true)
+      .def("_download_jar", &download_jar, py::arg("url"), py::arg("dest_path"),
+           py::arg("verbose") = true)
       .def(
           "update_jdbc_jars",
           [](Task& self, py::object adapter_types, py::object verbose) {

@@ -10,6 +10,7 @@
 
 #include "yaml/construct.h"
 #include "yaml/event_reader.h"
+#include "yaml/merge_keys.h"
 #include "yaml/node_data.h"
 
 namespace zarn::yaml {
@@ -43,18 +44,6 @@ struct Anchor {
   yaml_mark_t mark{};
 };
 
-// Merge keys copy pairs: `<<: *big` repeated in a small file could otherwise
-// expand to gigabytes, as aliases of aliases would if they were copied.
-constexpr std::size_t kMinMergeBudget = std::size_t{1} << 20;
-
-// PyYAML drops such values; refusing them keeps a rewrite from losing them.
-constexpr const char* kSetValueProblem = "a !!set member cannot have a value other than null";
-
-// A mapping, or a set: a merge key takes either (a set's values are null).
-bool mergeable(const Node& node) {
-  return node.is_mapping() || node.is_set();
-}
-
 Node set_of(const std::vector<Pair>& pairs) {
   std::vector<Node> members;
   members.reserve(pairs.size());
@@ -69,9 +58,7 @@ std::string tag_of(const char* tag) {
 class Loader {
  public:
   Loader(std::string_view text, std::string_view source)
-      : text_size_(text.size()),
-        reader_(text, source),
-        merge_budget_(std::max(kMinMergeBudget, text.size())) {}
+      : reader_(text, source), merge_keys_(text.size(), reader_) {}
 
   Node run();
 
@@ -84,16 +71,15 @@ class Loader {
   void open(const yaml_event_t& event, bool mapping);
   Built close();
   void add(Built built);
-  void merge(Frame& frame, const Built& value);
   const Node& value_of(const Built& built) const;
   void remember(const std::string& name, const Built& built);
+  void claim_anchor(const std::string& name, const yaml_mark_t& mark);
 
-  std::size_t text_size_;
   detail::EventReader reader_;
   std::vector<Frame> stack_;
   std::optional<Built> root_;
   std::unordered_map<std::string, Anchor> anchors_;
-  std::size_t merge_budget_;  // pairs merge keys may still copy
+  detail::MergeKeys merge_keys_;
 };
 
 const Node& Loader::value_of(const Built& built) const {
@@ -109,6 +95,15 @@ const Node& Loader::value_of(const Built& built) const {
 void Loader::remember(const std::string& name, const Built& built) {
   Anchor& anchor = anchors_[name];
   anchor.built = built;
+}
+
+void Loader::claim_anchor(const std::string& name, const yaml_mark_t& mark) {
+  const auto [it, fresh] = anchors_.try_emplace(name);
+  if (!fresh) {
+    fail(mark,
+         "found duplicate anchor (first occurrence at " + detail::describe(it->second.mark) + ")");
+  }
+  it->second.mark = mark;
 }
 
 Built Loader::scalar(const yaml_event_t& event) {
@@ -175,12 +170,7 @@ void Loader::open(const yaml_event_t& event, bool mapping) {
   frame.mark = event.start_mark;
   if (anchor) {
     frame.anchor = reinterpret_cast<const char*>(anchor);
-    const auto [it, fresh] = anchors_.try_emplace(frame.anchor);
-    if (!fresh) {
-      fail(event.start_mark, "found duplicate anchor (first occurrence at " +
-                                 detail::describe(it->second.mark) + ")");
-    }
-    it->second.mark = event.start_mark;
+    claim_anchor(frame.anchor, event.start_mark);
   }
   stack_.push_back(std::move(frame));
 }
@@ -205,47 +195,6 @@ Built Loader::close() {
   return built;
 }
 
-void Loader::merge(Frame& frame, const Built& value) {
-  if (value.special != Special::None) value_of(value);
-  const auto spend = [&](std::size_t pairs) {
-    if (pairs > merge_budget_) {
-      fail(value.mark, "merge keys expand the document too far (over " +
-                           std::to_string(std::max(kMinMergeBudget, text_size_)) +
-                           " merged entries)");
-    }
-    merge_budget_ -= pairs;
-  };
-  const auto take = [&](const Node& source) {
-    if (source.is_set()) {  // written as a mapping of its members to null, it merges as one
-      for (const Node& member : source.members()) frame.merged.emplace_back(member, Node());
-      return;
-    }
-    for (const Pair& pair : source.entries()) {
-      if (frame.set && !pair.second.is_null()) fail(value.mark, kSetValueProblem);
-      frame.merged.push_back(pair);
-    }
-  };
-  if (mergeable(value.node)) {
-    spend(value.node.size());
-    take(value.node);
-    return;
-  }
-  if (!value.node.is_sequence()) {
-    fail(value.mark, "expected a mapping or list of mappings for merging, but found scalar");
-  }
-  const auto& items = value.node.items();
-  for (const Node& item : items) {
-    if (!mergeable(item)) {
-      fail(value.non_mapping_item.value_or(value.mark),
-           std::string("expected a mapping for merging, but found ") +
-               (item.is_sequence() ? "sequence" : "scalar"));
-    }
-  }
-  for (const Node& item : items) spend(item.size());
-  // Earlier mappings win: add the last one first so the earlier ones override.
-  for (auto it = items.rbegin(); it != items.rend(); ++it) take(*it);
-}
-
 void Loader::add(Built built) {
   if (stack_.empty()) {
     root_ = std::move(built);
@@ -254,7 +203,8 @@ void Loader::add(Built built) {
   Frame& frame = stack_.back();
   if (!frame.mapping) {
     frame.items.push_back(value_of(built));
-    if (!mergeable(built.node) && !frame.non_mapping_item) frame.non_mapping_item = built.mark;
+    if (!detail::mergeable(built.node) && !frame.non_mapping_item)
+      frame.non_mapping_item = built.mark;
     return;
   }
   if (!frame.key) {
@@ -270,9 +220,10 @@ void Loader::add(Built built) {
   Built key = std::move(*frame.key);
   frame.key.reset();
   if (key.special == Special::Merge) {
-    merge(frame, built);
+    if (built.special != Special::None) value_of(built);
+    merge_keys_.merge({built.node, built.mark, built.non_mapping_item}, frame.set, frame.merged);
   } else {
-    if (frame.set && !value_of(built).is_null()) fail(built.mark, kSetValueProblem);
+    if (frame.set && !value_of(built).is_null()) fail(built.mark, detail::kSetValueProblem);
     frame.own.emplace_back(std::move(key.node), value_of(built));
   }
 }
@@ -287,13 +238,8 @@ Node Loader::run() {
         Built built = scalar(e);
         if (e.data.scalar.anchor) {
           const std::string name = reinterpret_cast<const char*>(e.data.scalar.anchor);
-          const auto [it, fresh] = anchors_.try_emplace(name);
-          if (!fresh) {
-            fail(e.start_mark, "found duplicate anchor (first occurrence at " +
-                                   detail::describe(it->second.mark) + ")");
-          }
-          it->second.mark = e.start_mark;
-          it->second.built = built;
+          claim_anchor(name, e.start_mark);
+          anchors_[name].built = built;
         }
         add(std::move(built));
         break;

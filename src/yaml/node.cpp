@@ -1,3 +1,4 @@
+#include <array>
 #include <stdexcept>
 
 #include "yaml/node_data.h"
@@ -35,28 +36,12 @@ void take_children(Node::Data& data, std::vector<std::shared_ptr<Node::Data>>& p
 }  // namespace
 
 std::string_view kind_name(Kind kind) {
-  switch (kind) {
-    case Kind::Null:
-      return "nothing";
-    case Kind::Bool:
-      return "a truth value";
-    case Kind::Int:
-    case Kind::Float:
-      return "a number";
-    case Kind::String:
-      return "a text";
-    case Kind::Timestamp:
-      return "a date";
-    case Kind::Sequence:
-      return "a list";
-    case Kind::Mapping:
-      return "a mapping";
-    case Kind::Bytes:
-      return "binary data";
-    case Kind::Set:
-      return "a set";
-  }
-  return "a value";
+  // In the order of Kind.
+  static constexpr std::array<std::string_view, 10> kNames = {
+      "nothing", "a truth value", "a number",  "a number",    "a text",
+      "a date",  "a list",        "a mapping", "binary data", "a set"};
+  const auto index = static_cast<std::size_t>(kind);
+  return index < kNames.size() ? kNames[index] : "a value";
 }
 
 Node::Data::~Data() {

@@ -121,6 +121,14 @@ std::optional<std::string_view> digits(Scan& s, std::size_t min, std::size_t max
   return s.since(start);
 }
 
+/// Digits, then the separator when one is given; absent when either is missing.
+std::optional<std::string_view> field(Scan& s, std::size_t min, std::size_t max,
+                                      char separator = 0) {
+  const auto value = digits(s, min, max);
+  if (!value || (separator != 0 && !s.take(separator))) return std::nullopt;
+  return value;
+}
+
 bool is_blank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -130,12 +138,10 @@ bool is_blank(char c) {
 std::optional<TimestampText> split_timestamp(std::string_view text, bool strict_date) {
   Scan s(text);
   TimestampText t;
-  const auto year = digits(s, 4, 4);
-  if (!year || !s.take('-')) return std::nullopt;
-  const auto month = digits(s, 1, 2);
-  if (!month || !s.take('-')) return std::nullopt;
-  const auto day = digits(s, 1, 2);
-  if (!day) return std::nullopt;
+  const auto year = field(s, 4, 4, '-');
+  const auto month = field(s, 1, 2, '-');
+  const auto day = field(s, 1, 2);
+  if (!year || !month || !day) return std::nullopt;
   t.year = *year;
   t.month = *month;
   t.day = *day;
@@ -144,12 +150,10 @@ std::optional<TimestampText> split_timestamp(std::string_view text, bool strict_
     return t;
   }
   if (!s.take('T') && !s.take('t') && s.run(is_blank) == 0) return std::nullopt;
-  const auto hour = digits(s, 1, 2);
-  if (!hour || !s.take(':')) return std::nullopt;
-  const auto minute = digits(s, 2, 2);
-  if (!minute || !s.take(':')) return std::nullopt;
-  const auto second = digits(s, 2, 2);
-  if (!second) return std::nullopt;
+  const auto hour = field(s, 1, 2, ':');
+  const auto minute = field(s, 2, 2, ':');
+  const auto second = field(s, 2, 2);
+  if (!hour || !minute || !second) return std::nullopt;
   t.has_time = true;
   t.hour = *hour;
   t.minute = *minute;

@@ -187,6 +187,23 @@ class ProvellPlugin(unittest.TestCase):
         with self.assertRaises(TypeError):
             task.update_jdbc_jars(5)
 
+    def test_transfers_keyword_sets_the_downloads_at_once(self):
+        self.assertEqual(inspect.signature(ProvellTask).parameters["transfers"].default, 8)
+        for wrong, error in ((0, ValueError), (65, ValueError), (10**30, ValueError),
+                             ("2", TypeError), (True, TypeError)):
+            with self.assertRaises(error, msg=repr(wrong)):
+                ProvellTask(self.space.project, transfers=wrong)
+        with self.assertRaises(TypeError):  # by name only: the three arguments stay as they are
+            ProvellTask(self.space.project, None, "shop", 1)
+        task = ProvellTask(self.space.project, None, "shop", transfers=1)
+        with contextlib.redirect_stdout(io.StringIO()), contextlib.redirect_stderr(io.StringIO()):
+            self.assertEqual(task.download_jdbc_jars({"hive"}, False),
+                             (["hive-jdbc-3.1.3.jar", "thrift-1.jar"], []))
+        # One file at a time, in the order of the report.
+        hive, thrift = "/org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3", "/org/example/thrift/1/thrift-1"
+        self.assertEqual(self.repo.requests, [hive + ".pom", thrift + ".pom", hive + ".jar",
+                                              hive + ".jar.sha1", thrift + ".jar", thrift + ".jar.sha1"])
+
     def test_ctrl_c_during_an_install_stops_the_installer(self):
         pid_file = os.path.join(self.space.root, "installer.pid")
         fake = self.space.write("slow-python", "#!/bin/sh\necho $$ > %s.part\nmv %s.part %s\nexec sleep 300\n"

@@ -24,6 +24,14 @@ std::unique_ptr<host::ComputeRegistry> FakeHost::compute_registry(const std::str
   return std::make_unique<host::FileComputeRegistry>(project_dir, host::waiting_of(*this));
 }
 
+int FakeHost::pending_interrupt() {
+  if (polls_before_interrupt > 0) {
+    --polls_before_interrupt;
+    return 0;
+  }
+  return interrupt;
+}
+
 std::set<std::string> FakeHost::find_modules(const std::vector<std::string>& modules) {
   std::set<std::string> found;
   for (const std::string& module : modules) {

@@ -32,7 +32,7 @@ class FakeHost : public host::Host {
   std::filesystem::path interpreter() override { return interpreter_path; }
   /// The names among modules that are in installed_modules.
   std::set<std::string> find_modules(const std::vector<std::string>& modules) override;
-  int pending_interrupt() override { return interrupt; }
+  int pending_interrupt() override;
   void notice(std::string_view line) override { notices.emplace_back(line); }
 
   /// What the test sets.
@@ -40,7 +40,8 @@ class FakeHost : public host::Host {
   std::tm time{};
   std::filesystem::path interpreter_path = "/nonexistent/python";
   std::set<std::string> installed_modules;
-  int interrupt = 0;  ///< the signal pending_interrupt() reports
+  int interrupt = 0;               ///< the signal pending_interrupt() reports
+  int polls_before_interrupt = 0;  ///< times it answers 0 first, so the signal comes mid-way
 
   /// What the task did.
   std::vector<std::string> lines;

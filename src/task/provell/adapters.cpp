@@ -1,14 +1,16 @@
+#include "task/provell/adapters.h"
+
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
 
-#include "host/host.h"
 #include "os/interrupt.h"
 #include "os/process.h"
 #include "task/provell/catalogue.h"
-#include "task/provell/provell_task.h"
 #include "task/provell/text_excerpt.h"
 
 namespace zarn::provell {
@@ -52,54 +54,52 @@ struct PackageAction {
   bool shows_error_excerpt;
 };
 
-/// Runs action for the package of each adapter type, one after the other,
-/// until an interrupt; a package that fails does not stop the others.
-PackageOutcome run_for_each(host::Host& host, const PackageAction& action,
-                            const std::set<std::string>& adapter_types, bool verbose) {
-  const auto print = [&host, verbose](const std::string& line) {
-    if (verbose) host.echo(line);
-  };
-  PackageOutcome outcome;
-  auto& [succeeded, failed] = outcome;
+/// Runs action for the package of each adapter type, one after the other;
+/// a package that fails does not stop the others, an interrupt does.
+Outcome run_for_each(const Output& out, const PackageAction& action,
+                     const std::set<std::string>& adapter_types) {
+  host::Host& host = out.host();
+  Outcome outcome;
   for (const std::string& adapter_type : adapter_types) {
-    host::throw_if_interrupted(host);  // Ctrl-C stopped the installer: start no other, report none
+    host::throw_if_interrupted(host);  // Ctrl-C stopped the installer: start no other
     const auto package_name = lookup(ADAPTER_PACKAGE_MAPPING, adapter_type);
     if (!package_name || package_name->empty()) {
-      if (action.reports_unknown_types) print("    ⚠ Unknown adapter type: " + adapter_type);
+      if (action.reports_unknown_types) out.line("    ⚠ Unknown adapter type: " + adapter_type);
       continue;
     }
     const std::string package(*package_name);
-    print("    " + std::string(action.doing) + " " + package + "...");
+    out.line(fmt::format("    {} {}...", action.doing, package));
     os::ProcessResult result;
     try {
       result = run_pip(host, action.command, package, action.options);
     } catch (const os::Interrupted&) {
       throw;
     } catch (const std::exception& error) {
-      failed.push_back(package);
-      print("      ✗ Error " + std::string(action.gerund) + " " + package + ": " + error.what());
+      outcome.failures.push_back({package, error.what()});
+      out.line(fmt::format("      ✗ Error {} {}: {}", action.gerund, package, error.what()));
       continue;
     }
     if (result.exit_status == 0) {
-      succeeded.push_back(package);
-      print("      ✓ " + package + " " + std::string(action.done));
+      outcome.done.push_back(package);
+      out.line(fmt::format("      ✓ {} {}", package, action.done));
       continue;
     }
-    failed.push_back(package);
-    print("      ✗ Failed to " + std::string(action.infinitive) + " " + package);
-    if (action.shows_error_excerpt && !result.standard_error.empty()) {
-      print("        " + utf8_prefix(result.standard_error, kErrorExcerptLength));
-    }
+    const std::string excerpt = utf8_prefix(result.standard_error, kErrorExcerptLength);
+    outcome.failures.push_back(
+        {package, excerpt.empty() ? fmt::format("exit status {}", result.exit_status) : excerpt});
+    out.line(fmt::format("      ✗ Failed to {} {}", action.infinitive, package));
+    if (action.shows_error_excerpt && !excerpt.empty()) out.line("        " + excerpt);
   }
+  host::throw_if_interrupted(host);  // one that came after the last package started still ends it
   return outcome;
 }
 
 }  // namespace
 
-std::set<std::string> ProvellTask::get_installed_adapters() {
+std::set<std::string> installed_adapters(host::Host& host) {
   std::set<std::string> found;
   try {
-    found = host_.find_modules(distinct_modules());
+    found = host.find_modules(distinct_modules());
   } catch (const os::Interrupted&) {
     throw;
   } catch (const std::runtime_error& error) {
@@ -113,30 +113,16 @@ std::set<std::string> ProvellTask::get_installed_adapters() {
   return installed;
 }
 
-PackageOutcome ProvellTask::install_adapters(const std::set<std::string>& adapter_types,
-                                             bool verbose) {
-  const PackageAction install{.command = "install",
-                              .options = {"--quiet"},
-                              .doing = "Installing",
-                              .gerund = "installing",
-                              .done = "installed",
-                              .infinitive = "install",
-                              .reports_unknown_types = true,
-                              .shows_error_excerpt = true};
-  return run_for_each(host_, install, adapter_types, verbose);
+Outcome install_packages(const Output& out, const std::set<std::string>& adapter_types) {
+  static const PackageAction install{"install",   {"--quiet"}, "Installing", "installing",
+                                     "installed", "install",   true,         true};
+  return run_for_each(out, install, adapter_types);
 }
 
-PackageOutcome ProvellTask::uninstall_adapters(const std::set<std::string>& adapter_types,
-                                               bool verbose) {
-  const PackageAction uninstall{.command = "uninstall",
-                                .options = {"-y", "--quiet"},
-                                .doing = "Removing",
-                                .gerund = "removing",
-                                .done = "removed",
-                                .infinitive = "remove",
-                                .reports_unknown_types = false,
-                                .shows_error_excerpt = false};
-  return run_for_each(host_, uninstall, adapter_types, verbose);
+Outcome uninstall_packages(const Output& out, const std::set<std::string>& adapter_types) {
+  static const PackageAction uninstall{"uninstall", {"-y", "--quiet"}, "Removing", "removing",
+                                       "removed",   "remove",          false,      false};
+  return run_for_each(out, uninstall, adapter_types);
 }
 
 }  // namespace zarn::provell

@@ -6,8 +6,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "task/provell/catalogue.h"
-#include "task/provell/provell_task.h"
 #include "text/printable.h"
 
 namespace zarn::provell {
@@ -32,8 +30,7 @@ std::vector<std::string> split_coordinate(const std::string& coord) {
   }
 }
 
-std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
-    const std::string& coord) const {
+std::pair<std::string, std::string> archive_of(std::string_view repo, const std::string& coord) {
   const auto parts = split_coordinate(coord);
   if (parts.size() < 3) {
     throw std::invalid_argument("Invalid Maven coordinate: " + text::printable(coord));
@@ -48,9 +45,13 @@ std::pair<std::string, std::string> ProvellTask::_maven_coord_to_url(
   std::string jar_name = artifact_id + "-" + version + ".jar";
   std::string group_path = parts[0];
   std::replace(group_path.begin(), group_path.end(), '.', '/');
-  std::string url = maven_repo(host_.environment()) + "/" + group_path + "/" + artifact_id + "/" +
-                    version + "/" + jar_name;
+  std::string url =
+      std::string(repo) + "/" + group_path + "/" + artifact_id + "/" + version + "/" + jar_name;
   return {std::move(url), std::move(jar_name)};
+}
+
+std::string descriptor_url(const std::string& archive_url) {
+  return archive_url.substr(0, archive_url.size() - std::string_view(".jar").size()) + ".pom";
 }
 
 }  // namespace zarn::provell

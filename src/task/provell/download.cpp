@@ -1,29 +1,24 @@
 // Driver archives: download into the project's driver folder.
 
+#include "task/provell/download.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
-#include <cstring>
 #include <deque>
 #include <optional>
 #include <stdexcept>
 #include <tuple>
 
-#include "host/host.h"
-#include "net/transfer_engine.h"
 #include "net/verified_download.h"
 #include "os/atomic_file.h"
-#include "os/file_error.h"
 #include "os/files.h"
-#include "os/path_text.h"
+#include "os/interrupt.h"
 #include "task/provell/archive_downloads.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
-#include "task/provell/driver_folder.h"
 #include "task/provell/progress_display.h"
-#include "task/provell/provell_task.h"
+#include "task/provell/resolve.h"
 #include "task/provell/sync_cache.h"
 #include "text/printable.h"
 
@@ -69,147 +64,173 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
 }
 
 /// Stores one archive at its turn with its report lines, the same whether it
-/// came from the cache or the repository; true once stored.
-bool store_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache* cache,
-                   Archive& archive, bool verbose) {
-  const auto print = [&host](std::string_view line) { host.echo(line); };
+/// came from the cache or the repository; the reason when it failed.
+std::optional<std::string> store_archive(const Output& out, net::VerifiedDownloads& fetcher,
+                                         SyncCache* cache, Archive& archive) {
   try {
-    if (verbose) print(fmt::format("      Downloading {}...", archive.name));
-    fetch_archive(host, fetcher, cache, archive.coord, *archive.download);
-    if (verbose) {
+    out.line(fmt::format("      Downloading {}...", archive.name));
+    fetch_archive(out.host(), fetcher, cache, archive.coord, *archive.download);
+    if (out.verbose()) {
       const double size_mb =
           static_cast<double>(fs::file_size(archive.download->dest)) / kBytesPerMegabyte;
-      print(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
+      out.line(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
     }
-    return true;
-  } catch (const net::TransferInterrupted&) {
+    return std::nullopt;
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception& error) {
-    if (verbose) print(fmt::format("        ✗ Failed: {}", error.what()));
-    return false;
+    out.line(fmt::format("        ✗ Failed: {}", error.what()));
+    return error.what();
   }
 }
 
-}  // namespace
+/// The archives of one download, each planned before any is placed, so the
+/// transfers can run ahead of the report; each archive's lines still come at
+/// its turn, in coordinate order.
+class DriverRun {
+ public:
+  DriverRun(Transfers& transfers, const Output& out, fs::path folder)
+      : transfers_(transfers),
+        out_(out),
+        folder_(std::move(folder)),
+        cache_(*transfers.cache()),
+        downloads_(transfers.engine(), transfers.settings().archive_timeout, folder_) {}
 
-std::pair<std::vector<std::string>, std::vector<std::string>> ProvellTask::download_jdbc_jars(
-    const std::set<std::string>& adapter_types, bool verbose) {
-  const fs::path jdbc_jars_dir = driver_folder(project_dir);
-  os::create_folders(jdbc_jars_dir);
-  remove_stale_temporaries(jdbc_jars_dir);
-  cache_summary_.clear();
-  const SyncCacheScope cache_scope(cache_, host_, transfers);
-  std::vector<std::string> downloaded;
-  std::vector<std::string> failed;
-
-  const std::set<std::string> direct_coords = direct_coordinates(adapter_types);
-  if (direct_coords.empty()) {
-    if (verbose) print("\n  No JDBC JARs needed for these adapters");
-    return {downloaded, failed};
-  }
-  if (verbose) {
-    print("\n  Resolving JDBC dependencies...");
-    print(fmt::format("    Direct dependencies: {}", direct_coords.size()));
-  }
-  ProgressDisplay progress(host_, engine(), verbose);
-  progress.descriptors = &descriptors_fetched_;
-  ArchiveDownloads downloads(engine(), transfers.archive_timeout, jdbc_jars_dir);
-  CoordinateHook start_early;
-  if (transfers.jobs > 1 && !cache_->offline()) {
-    // Archives start while the resolution goes on; their lines still come in order.
-    start_early = [this, &downloads](const std::string& coord) {
+  /// Archives fetched while the resolution goes on, once the server multiplexes.
+  CoordinateHook early_starts() {
+    if (!transfers_.settings().runs_ahead() || cache_.offline()) return {};
+    return [this](const std::string& coord) {
       try {
-        if (cache_->has_archive(coord)) return;  // taken from the cache at its turn
-        const auto [url, name] = _maven_coord_to_url(coord);
-        downloads.start_early(url, name);
+        if (cache_.has_archive(coord)) return;  // taken from the cache at its turn
+        const auto [url, name] = transfers_.archive_of(coord);
+        downloads_.start_early(url, name);
       } catch (const std::invalid_argument&) {
         // reported at its turn
       }
     };
   }
-  const std::set<std::string> all_coords = resolve_all(direct_coords, start_early);
-  if (verbose) {
-    if (all_coords.size() > direct_coords.size()) {
-      print(
-          fmt::format("    Transitive dependencies: {}", all_coords.size() - direct_coords.size()));
+
+  void plan(const std::set<std::string>& direct_coords, const std::set<std::string>& all_coords) {
+    // The catalogue's own coordinates keep their names, whatever else asks.
+    for (const std::string& coord : direct_coords) {
+      try {
+        const auto [url, name] = transfers_.archive_of(coord);
+        names_.claim(name, coord, url);
+      } catch (const std::invalid_argument&) {
+        // reported at its turn
+      }
     }
-    print(fmt::format("    Total JARs to download: {}", all_coords.size()));
-    print(fmt::format("\n  Downloading to {}/", jdbc_jars_dir.string()));
+    std::set<std::string> planned;
+    for (const std::string& coord : all_coords) plan_one(coord, planned);
+    downloads_.drop_untaken();
+    if (!transfers_.settings().runs_ahead() || cache_.offline()) return;
+    for (Archive& archive : archives_) {
+      if (archive.download != nullptr && !archive.in_cache) {
+        downloads_.fetcher().start(*archive.download);
+      }
+    }
   }
 
-  // Every archive is planned first, so the transfers can run ahead of the
-  // report; each archive's lines still come at its turn, in coordinate order.
-  std::deque<Archive> archives;
-  // The catalogue's own coordinates keep their names, whatever else asks.
-  ArchiveNames names;
-  for (const std::string& coord : direct_coords) {
-    try {
-      const auto [url, name] = _maven_coord_to_url(coord);
-      names.claim(name, coord, url);
-    } catch (const std::invalid_argument&) {
-      // reported at its turn
+  /// Places every archive at its turn; the number placed from the cache or
+  /// the repository.
+  std::size_t place(Outcome& outcome) {
+    std::size_t placed = 0;
+    for (Archive& archive : archives_) {
+      try {
+        if (!archive.error.empty()) throw std::runtime_error(archive.error);
+        if (cache_.descriptor_missing(archive.coord)) {
+          throw std::runtime_error("descriptor " + std::string(kNotInCache));
+        }
+        if (archive.deferred) {
+          archive.cached = holds_archive(folder_ / archive.name);
+          if (!archive.cached) archive.download = &downloads_.take(archive.url, archive.name);
+        }
+        if (archive.cached) {
+          out_.line(fmt::format("      {} (cached)", archive.name));
+          outcome.done.push_back(archive.name);
+        } else if (auto failure = store_archive(out_, downloads_.fetcher(), &cache_, archive)) {
+          outcome.failures.push_back({archive.name, std::move(*failure)});
+        } else {
+          outcome.done.push_back(archive.name);
+          ++placed;
+        }
+      } catch (const os::Interrupted&) {
+        throw;
+      } catch (const std::exception& error) {
+        out_.line(
+            fmt::format("      ✗ Error with {}: {}", text::printable(archive.coord), error.what()));
+        outcome.failures.push_back({archive.coord, error.what()});
+      }
     }
+    return placed;
   }
-  std::set<std::string> planned;
-  for (const std::string& coord : all_coords) {  // a std::set is in code-point order
-    Archive& archive = archives.emplace_back();
+
+  const std::deque<Archive>& archives() const { return archives_; }
+
+ private:
+  void plan_one(const std::string& coord, std::set<std::string>& planned) {
+    Archive& archive = archives_.emplace_back();
     archive.coord = coord;
     try {
-      std::tie(archive.url, archive.name) = _maven_coord_to_url(coord);
-      names.claim(archive.name, coord, archive.url);
-      archive.cached = holds_archive(jdbc_jars_dir / archive.name);
+      std::tie(archive.url, archive.name) = transfers_.archive_of(coord);
+      names_.claim(archive.name, coord, archive.url);
+      archive.cached = holds_archive(folder_ / archive.name);
       archive.deferred = !archive.cached && !planned.insert(archive.name).second;
-      archive.in_cache = !archive.cached && !archive.deferred && cache_->has_archive(coord);
+      archive.in_cache = !archive.cached && !archive.deferred && cache_.has_archive(coord);
       if (!archive.cached && !archive.deferred) {
-        archive.download = &downloads.take(archive.url, archive.name);
+        archive.download = &downloads_.take(archive.url, archive.name);
       }
     } catch (const std::exception& error) {
       archive.error = error.what();
     }
   }
-  downloads.drop_untaken();
-  net::VerifiedDownloads& fetcher = downloads.fetcher();
-  progress.archives = &archives;
-  if (transfers.jobs > 1 && !cache_->offline()) {
-    for (Archive& archive : archives) {
-      if (archive.download != nullptr && !archive.in_cache) fetcher.start(*archive.download);
-    }
-  }
 
-  std::size_t placed = 0;
-  for (Archive& archive : archives) {
-    try {
-      if (!archive.error.empty()) throw std::runtime_error(archive.error);
-      if (cache_->descriptor_missing(archive.coord)) {
-        throw std::runtime_error("descriptor " + std::string(kNotInCache));
-      }
-      if (archive.deferred) {
-        archive.cached = holds_archive(jdbc_jars_dir / archive.name);
-        if (!archive.cached) archive.download = &downloads.take(archive.url, archive.name);
-      }
-      if (archive.cached) {
-        if (verbose) print(fmt::format("      {} (cached)", archive.name));
-        downloaded.push_back(archive.name);
-      } else if (store_archive(host_, fetcher, cache_.get(), archive, verbose)) {
-        downloaded.push_back(archive.name);
-        ++placed;
-      } else {
-        failed.push_back(archive.name);
-      }
-    } catch (const net::TransferInterrupted&) {
-      throw;
-    } catch (const std::exception& error) {
-      if (verbose)
-        print(
-            fmt::format("      ✗ Error with {}: {}", text::printable(archive.coord), error.what()));
-      failed.push_back(archive.coord);
-    }
+  Transfers& transfers_;
+  const Output& out_;
+  const fs::path folder_;
+  SyncCache& cache_;
+  ArchiveDownloads downloads_;
+  ArchiveNames names_;
+  std::deque<Archive> archives_;
+};
+
+}  // namespace
+
+DriverDownloads download_drivers(Transfers& transfers, const Output& out, const fs::path& folder,
+                                 const std::set<std::string>& adapter_types) {
+  os::create_folders(folder);
+  remove_stale_temporaries(folder);
+  const SyncCacheScope cache_scope(transfers);
+  DriverDownloads result;
+
+  const std::set<std::string> direct_coords = direct_coordinates(adapter_types);
+  if (direct_coords.empty()) {
+    out.line("\n  No JDBC JARs needed for these adapters");
+    return result;
   }
-  cache_summary_ = cache_->summary(placed);
-  return {downloaded, failed};
+  out.line("\n  Resolving JDBC dependencies...");
+  out.line(fmt::format("    Direct dependencies: {}", direct_coords.size()));
+  ProgressDisplay progress(out, transfers.engine());
+  progress.descriptors = &transfers.descriptors_fetched;
+  DriverRun run(transfers, out, folder);
+  const std::set<std::string> all_coords =
+      resolve_all(transfers, direct_coords, run.early_starts());
+  if (all_coords.size() > direct_coords.size()) {
+    out.line(
+        fmt::format("    Transitive dependencies: {}", all_coords.size() - direct_coords.size()));
+  }
+  out.line(fmt::format("    Total JARs to download: {}", all_coords.size()));
+  out.line(fmt::format("\n  Downloading to {}/", folder.string()));
+
+  run.plan(direct_coords, all_coords);
+  progress.archives = &run.archives();
+  const std::size_t placed = run.place(result.outcome);
+  result.cache_summary = transfers.cache()->summary(placed);
+  return result;
 }
 
-bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_path, bool verbose) {
+bool download_archive(Transfers& transfers, const Output& out, const std::string& url,
+                      const fs::path& dest_path) {
   net::VerifiedDownload download;
   download.url = url;
   download.dest = dest_path;
@@ -217,8 +238,8 @@ bool ProvellTask::_download_jar(const std::string& url, const fs::path& dest_pat
   Archive archive;
   archive.name = dest_path.filename().string();
   archive.download = &download;
-  net::VerifiedDownloads fetcher(engine(), transfers.archive_timeout);
-  return store_archive(host_, fetcher, nullptr, archive, verbose);
+  net::VerifiedDownloads fetcher(transfers.engine(), transfers.settings().archive_timeout);
+  return !store_archive(out, fetcher, nullptr, archive);
 }
 
 }  // namespace zarn::provell

@@ -1,3 +1,5 @@
+#include "task/provell/inventory.h"
+
 #include <exception>
 #include <stdexcept>
 #include <unordered_map>
@@ -6,7 +8,6 @@
 #include "host/errors.h"
 #include "os/files.h"
 #include "os/interrupt.h"
-#include "task/provell/provell_task.h"
 #include "yaml/top_level.h"
 
 namespace zarn::provell {
@@ -62,10 +63,10 @@ std::string unusable_project_file(const std::filesystem::path& file, const std::
 
 }  // namespace
 
-std::optional<std::string> ProvellTask::_get_profile_name() {
-  if (profile_name && !profile_name->empty()) return profile_name;
+std::optional<std::string> ProfileSource::profile_name() {
+  if (auto given = named(location_.profile_name)) return given;
   const std::filesystem::path project_file =
-      std::filesystem::path(project_dir) / "pelk_project.yml";
+      std::filesystem::path(location_.project_dir) / "pelk_project.yml";
   if (!os::entry_exists(project_file)) return std::nullopt;
   // A project file that cannot be used names no profile; all profiles are scanned then.
   try {
@@ -85,8 +86,9 @@ std::optional<std::string> ProvellTask::_get_profile_name() {
   }
 }
 
-yaml::Node ProvellTask::_load_profiles() {
-  const std::filesystem::path profiles_path = std::filesystem::path(profiles_dir) / "profiles.yml";
+yaml::Node ProfileSource::load_profiles() {
+  const std::filesystem::path profiles_path =
+      std::filesystem::path(location_.profiles_dir) / "profiles.yml";
   std::error_code error;
   if (!std::filesystem::exists(profiles_path, error) && !error) {
     throw host::PelkRuntimeError("profiles.yml not found at " + profiles_path.string() +
@@ -109,27 +111,29 @@ yaml::Node ProvellTask::_load_profiles() {
   }
 }
 
-ConnectionInventory ProvellTask::get_connections_info() {
-  const yaml::Node profiles = _load_profiles();
-  const std::optional<std::string> chosen = _get_profile_name();
+Inventory ProfileSource::inventory() {
+  Inventory inventory;
+  inventory.profiles = load_profiles();
+  inventory.chosen = named(profile_name());
   InventoryBuilder builder;
-  if (chosen && !chosen->empty()) {
-    if (const yaml::Node* profile = profiles.find(*chosen)) {
-      add_targets(builder, *profile, *chosen, false);
-      return builder.take();
+  if (inventory.chosen) {
+    if (const yaml::Node* profile = inventory.profiles.find(*inventory.chosen)) {
+      inventory.one_profile = true;
+      add_targets(builder, *profile, *inventory.chosen, false);
     }
   }
-  for (const auto& [name, profile] : profiles.entries()) {
-    add_targets(builder, profile, name.str(), true);
+  if (!inventory.one_profile) {
+    for (const auto& [name, profile] : inventory.profiles.entries()) {
+      add_targets(builder, profile, name.str(), true);
+    }
   }
-  return builder.take();
+  inventory.connections = builder.take();
+  return inventory;
 }
 
-std::set<std::string> ProvellTask::get_required_adapter_types() {
+std::set<std::string> Inventory::adapter_types() const {
   std::set<std::string> types;
-  for (const Connection& connection : get_connections_info()) {
-    types.insert(connection.type_text());
-  }
+  for (const Connection& connection : connections) types.insert(connection.type_text());
   return types;
 }
 

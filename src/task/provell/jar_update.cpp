@@ -1,61 +1,65 @@
 // The archives of the project's driver folder as a sync ends, and the
 // clean-up of the archive settings of the local Spark compute.
 
+#include "task/provell/jar_update.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "os/path_text.h"
 #include "task/provell/archive_names.h"
-#include "task/provell/driver_folder.h"
-#include "task/provell/provell_task.h"
 
 namespace zarn::provell {
 namespace {
 
 namespace fs = std::filesystem;
 
-/// Names of the usable archives in folder (as the download counts them),
-/// sorted; none when it cannot be listed.
-std::vector<std::string> archive_names(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error)) {
-    std::string name = entry.path().filename().string();
-    try {
-      if (name.ends_with(".jar") && holds_archive(entry.path())) names.push_back(std::move(name));
-    } catch (const std::exception&) {
-      // in the way: the download reports it
-    }
+/// Whether entry is an archive the download would count as present; one in
+/// the way is left to the download to report.
+bool is_usable_archive(const fs::directory_entry& entry) {
+  try {
+    return entry.path().filename().string().ends_with(".jar") && holds_archive(entry.path());
+  } catch (const std::exception&) {
+    return false;
   }
+}
+
+/// Names of the usable archives in folder, sorted; none when it cannot be listed.
+std::vector<std::string> archive_names(const fs::path& folder) {
+  std::error_code error;
+  std::vector<fs::directory_entry> entries;
+  std::copy(fs::directory_iterator(folder, error), fs::directory_iterator(),
+            std::back_inserter(entries));
+  std::erase_if(entries,
+                [](const fs::directory_entry& entry) { return !is_usable_archive(entry); });
+  std::vector<std::string> names;
+  names.reserve(entries.size());
+  for (const auto& entry : entries) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
 
-}  // namespace
-
-fs::path driver_folder(const std::string& project_dir) {
-  const std::string folder = os::path_text(project_dir);
-  return (folder == "." ? fs::path() : fs::path(folder)) / ".zarn" / "jdbc_jars";
+void report_archives(const Output& out, const fs::path& folder,
+                     const std::vector<std::string>& jar_names) {
+  if (jar_names.empty()) {
+    out.line("\n  No JDBC JARs downloaded");
+    return;
+  }
+  out.line(fmt::format("\n  JDBC JARs downloaded ({}):", jar_names.size()));
+  for (const std::string& name : jar_names) out.line(fmt::format("    - {}", name));
+  out.line(fmt::format("\n  ✓ JARs stored in: {}", folder.string()));
+  out.line("    (Spark discovers JARs at runtime - portable across folder moves)");
 }
 
-bool ProvellTask::update_jdbc_jars(bool verbose) {
-  const fs::path jdbc_jars_dir = driver_folder(project_dir);
-  const std::vector<std::string> jar_names = archive_names(jdbc_jars_dir);
-  if (verbose) {
-    if (jar_names.empty()) {
-      print("\n  No JDBC JARs downloaded");
-    } else {
-      print(fmt::format("\n  JDBC JARs downloaded ({}):", jar_names.size()));
-      for (const std::string& name : jar_names) print(fmt::format("    - {}", name));
-      print(fmt::format("\n  ✓ JARs stored in: {}", jdbc_jars_dir.string()));
-      print("    (Spark discovers JARs at runtime - portable across folder moves)");
-    }
-  }
+}  // namespace
 
-  if (const auto config = compute_registry->entry_config("spark-local")) {
+bool update_driver_registry(const Output& out, const fs::path& folder,
+                            host::ComputeRegistry& registry) {
+  const std::vector<std::string> jar_names = archive_names(folder);
+  report_archives(out, folder, jar_names);
+  if (const auto config = registry.entry_config("spark-local")) {
     bool modified = false;
     for (const std::string key : {"spark.jars", "spark.jars.packages"}) {
       if (!config->contains(key)) continue;
@@ -63,8 +67,8 @@ bool ProvellTask::update_jdbc_jars(bool verbose) {
       modified = true;
     }
     if (modified) {
-      compute_registry->_save();
-      if (verbose) print("\n  ✓ Cleaned up old spark.jars config (now uses runtime discovery)");
+      registry._save();
+      out.line("\n  ✓ Cleaned up old spark.jars config (now uses runtime discovery)");
     }
   }
   return !jar_names.empty();

@@ -8,15 +8,17 @@
 #include "host/host.h"
 #include "net/transfer_engine.h"
 #include "task/provell/archive_downloads.h"
+#include "task/provell/output.h"
 
 namespace zarn::provell {
 
 /// The live progress line of the driver sync, while it lasts.
 class ProgressDisplay {
  public:
-  ProgressDisplay(host::Host& host, net::TransferEngine& engine, bool verbose)
-      : host_(host), engine_(engine), start_bytes_(engine.bytes_received()) {
-    if (verbose) engine_.on_tick([this] { draw(); });
+  /// Drawn only when out is verbose.
+  ProgressDisplay(const Output& out, net::TransferEngine& engine)
+      : host_(out.host()), engine_(engine), start_bytes_(engine.bytes_received()) {
+    if (out.verbose()) engine_.on_tick([this] { draw(); });
   }
   ~ProgressDisplay() {
     engine_.on_tick({});

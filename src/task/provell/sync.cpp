@@ -1,15 +1,17 @@
 // `zarn target sync`: the connection report, the adapter status with the
 // commands that would fix it, then the driver downloads and clean-up.
 
+#include "task/provell/sync.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <map>
 
-#include "host/errors.h"
-#include "host/host.h"
+#include "task/provell/adapters.h"
 #include "task/provell/catalogue.h"
-#include "task/provell/provell_task.h"
+#include "task/provell/download.h"
+#include "task/provell/jar_update.h"
 #include "text/printable.h"
 
 namespace zarn::provell {
@@ -38,9 +40,9 @@ std::string shown(std::string_view name) {
 /// Writes the report lines of one run.
 class Report {
  public:
-  explicit Report(host::Host& host) : host_(host) {}
+  explicit Report(const Output& out) : out_(out) {}
 
-  void line(std::string_view text) const { host_.echo(text); }
+  void line(std::string_view text) const { out_.line(text); }
 
   void connections(const ConnectionInventory& inventory) const {
     line(fmt::format("\nConnections found: {}", inventory.size()));
@@ -102,73 +104,54 @@ class Report {
   }
 
  private:
-  host::Host& host_;
+  const Output& out_;
 };
 
 }  // namespace
 
-bool ProvellTask::sync(bool verbose, bool clean, bool dry_run) {
-  const Report report(host_);
-  if (verbose) {
-    print("\nZARN Target Sync");
-    print(kEqualsLine);
-  }
-  ConnectionInventory connections;
-  std::set<std::string> required;
-  try {
-    connections = get_connections_info();
-    required = get_required_adapter_types();
-  } catch (const host::PelkRuntimeError& error) {
-    print(fmt::format("✗ Error: {}", error.what()));
-    return false;
-  }
-
-  if (verbose) {
-    if (const auto name = _get_profile_name(); name && !name->empty()) {
-      print(fmt::format("Profile: {}", shown(*name)));
-    }
-    report.connections(connections);
-  }
+bool run_sync(const SyncTarget& target, const Output& out, SyncOptions options) {
+  const Report report(out);
+  out.line("\nZARN Target Sync");
+  out.line(kEqualsLine);
+  const Inventory inventory = target.profiles.inventory();
+  const std::set<std::string> required = inventory.adapter_types();
+  if (inventory.chosen) out.line(fmt::format("Profile: {}", shown(*inventory.chosen)));
+  report.connections(inventory.connections);
   if (required.empty()) {
-    print("\n⚠ No connections found in profiles.yml");
-    print("  Add connections to ~/.zarn/profiles.yml first");
+    out.always("\n⚠ No connections found in profiles.yml");
+    out.always("  Add connections to ~/.zarn/profiles.yml first");
     return false;
   }
 
-  const std::set<std::string> installed = get_installed_adapters();
+  const std::set<std::string> installed = installed_adapters(out.host());
   const std::set<std::string> to_install = difference(required, installed);
   const std::set<std::string> unused = difference(installed, required);
-  const std::set<std::string> to_uninstall = clean ? unused : std::set<std::string>{};
-  if (verbose) report.status(to_install, to_uninstall, unused, clean);
+  const std::set<std::string> to_uninstall = options.clean ? unused : std::set<std::string>{};
+  report.status(to_install, to_uninstall, unused, options.clean);
 
-  if (dry_run) {
-    if (verbose) {
-      print(fmt::format("\n{}", kEqualsLine));
-      print("Dry run complete. No changes made.");
-    }
+  if (options.dry_run) {
+    out.line(fmt::format("\n{}", kEqualsLine));
+    out.line("Dry run complete. No changes made.");
     return true;
   }
 
-  if (verbose) {
-    report.manual_commands(to_install, "Missing", "Install", "install");
-    report.manual_commands(to_uninstall, "Unused", "Uninstall", "uninstall");
-    report.section("Downloading JDBC JARs...");
-  }
-  const std::vector<std::string> failed_jars = download_jdbc_jars(required, verbose).second;
-  if (verbose && !failed_jars.empty()) {
-    print(fmt::format("\n  ⚠ {} JAR(s) failed to download", failed_jars.size()));
+  report.manual_commands(to_install, "Missing", "Install", "install");
+  report.manual_commands(to_uninstall, "Unused", "Uninstall", "uninstall");
+  report.section("Downloading JDBC JARs...");
+  const DriverDownloads downloads =
+      download_drivers(target.transfers, out, target.driver_folder, required);
+  if (!downloads.outcome.failures.empty()) {
+    out.line(fmt::format("\n  ⚠ {} JAR(s) failed to download", downloads.outcome.failures.size()));
   }
 
-  if (verbose) report.section("Updating JDBC configuration...");
-  update_jdbc_jars(verbose);
+  report.section("Updating JDBC configuration...");
+  update_driver_registry(out, target.driver_folder, target.registry);
 
-  if (verbose) {
-    print(fmt::format("\n{}", kEqualsLine));
-    print("✓ Sync complete");
-    print("\nYou can now run: zarn run");
-    // Apart from the report, which reads the same whether or not the archives were fetched.
-    if (!cache_summary_.empty()) host_.notice(cache_summary_);
-  }
+  out.line(fmt::format("\n{}", kEqualsLine));
+  out.line("✓ Sync complete");
+  out.line("\nYou can now run: zarn run");
+  // Apart from the report, which reads the same whether or not the archives were fetched.
+  if (!downloads.cache_summary.empty()) out.notice(downloads.cache_summary);
   return true;
 }
 

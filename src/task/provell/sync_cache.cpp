@@ -67,6 +67,8 @@ SyncCache::SyncCache(host::Host& host, const TransferSettings& settings)
 }
 
 void SyncCache::tell(const std::exception& error) {
+  // Called from a catch: an interrupt while waiting for the cache's lock ends the run.
+  if (dynamic_cast<const os::Interrupted*>(&error) != nullptr) throw;
   if (told_) return;
   told_ = true;
   host_.notice(fmt::format("driver cache not used: {}", error.what()));
@@ -172,11 +174,9 @@ void fetch_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache*
   }
 }
 
-SyncCacheScope::SyncCacheScope(std::unique_ptr<SyncCache>& slot, host::Host& host,
-                               const TransferSettings& settings)
-    : slot_(slot) {
+SyncCacheScope::SyncCacheScope(Transfers& transfers) : slot_(transfers.cache_slot()) {
   if (slot_) return;
-  slot_ = std::make_unique<SyncCache>(host, settings);
+  slot_ = std::make_unique<SyncCache>(transfers.host(), transfers.settings());
   opened_ = true;
 }
 

@@ -12,7 +12,8 @@
 #include "cache/driver_cache.h"
 #include "host/host.h"
 #include "net/verified_download.h"
-#include "task/provell/provell_task.h"
+#include "task/provell/settings.h"
+#include "task/provell/transfers.h"
 
 namespace zarn::provell {
 
@@ -82,8 +83,7 @@ void fetch_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache*
 /// one already (a resolution inside a download shares the download's).
 class SyncCacheScope {
  public:
-  SyncCacheScope(std::unique_ptr<SyncCache>& slot, host::Host& host,
-                 const TransferSettings& settings);
+  explicit SyncCacheScope(Transfers& transfers);
   ~SyncCacheScope();
   SyncCacheScope(const SyncCacheScope&) = delete;
   SyncCacheScope& operator=(const SyncCacheScope&) = delete;

@@ -12,6 +12,7 @@
 #include "support/python_env.h"
 #include "support/run_zarn.h"
 #include "support/zarn_child.h"
+#include "task/provell/outcome_lists.h"
 #include "task/provell/task_fixture.h"
 
 namespace zarn::provell {
@@ -50,7 +51,7 @@ TEST_F(AdaptersTest, InstallsDetectsAndRemovesThroughTheInterpretersPip) {
 
   // mariadb and mysql share a package, so it is installed (and listed) twice.
   const auto [installed, failed] =
-      f.task->install_adapters({"mysql", "mariadb", "postgres", "nosuch"});
+      lists(f.task->install_adapters({"mysql", "mariadb", "postgres", "nosuch"}));
   EXPECT_EQ(installed, (Packages{"pelk-mysql", "pelk-mysql", "pelk-postgres"}));
   EXPECT_EQ(failed, Packages{});
   EXPECT_EQ(f.out.str(),
@@ -67,7 +68,8 @@ TEST_F(AdaptersTest, InstallsDetectsAndRemovesThroughTheInterpretersPip) {
             (std::set<std::string>{"mariadb", "mysql", "postgres"}));
 
   f.out.str("");
-  const auto [removed, not_removed] = f.task->uninstall_adapters({"mariadb", "postgres", "nosuch"});
+  const auto [removed, not_removed] =
+      lists(f.task->uninstall_adapters({"mariadb", "postgres", "nosuch"}));
   EXPECT_EQ(removed, (Packages{"pelk-mysql", "pelk-postgres"}));
   EXPECT_EQ(not_removed, Packages{});
   EXPECT_EQ(f.out.str(),
@@ -80,7 +82,7 @@ TEST_F(AdaptersTest, InstallsDetectsAndRemovesThroughTheInterpretersPip) {
 
 TEST_F(AdaptersTest, APackageWithoutAWheelFailsWithAnExcerptOfPipsError) {
   TaskFixture f(pip_environment());
-  const auto [installed, failed] = f.task->install_adapters({"oracle", "spark"});
+  const auto [installed, failed] = lists(f.task->install_adapters({"oracle", "spark"}));
   f.task->uninstall_adapters({"spark"}, false);
   EXPECT_EQ(installed, Packages{"pelk-spark"});
   EXPECT_EQ(failed, Packages{"pelk-oracle"});
@@ -206,8 +208,9 @@ TEST(AdapterInstaller, ReportsEachOutcomeOfTheInstaller) {
     const FakeInterpreter fake(bin.path(), c.behaviour);
     for (const bool verbose : {true, false}) {
       TaskFixture f({{"ZARN_PYTHON", fake.script().string()}});
-      const PackageOutcome outcome = c.install ? f.task->install_adapters({"postgres"}, verbose)
-                                               : f.task->uninstall_adapters({"postgres"}, verbose);
+      const PackageOutcome outcome = c.install
+                                         ? lists(f.task->install_adapters({"postgres"}, verbose))
+                                         : lists(f.task->uninstall_adapters({"postgres"}, verbose));
       EXPECT_EQ(outcome, c.expected) << c.name;
       EXPECT_EQ(f.out.str(), verbose ? c.expected_out : "") << c.name;
       EXPECT_EQ(fake.arguments(), c.expected_arguments) << c.name;
@@ -253,10 +256,10 @@ TEST(AdapterInstaller, SigtermToZarnAloneStopsTheInstallerToo) {
 
 TEST(AdapterInstaller, AnInterpreterThatCannotStartFailsEachPackage) {
   TaskFixture f({{"ZARN_PYTHON", std::string("/nonexistent/python")}});
-  const auto [installed, failed] = f.task->install_adapters({"mysql", "postgres"});
+  const auto [installed, failed] = lists(f.task->install_adapters({"mysql", "postgres"}));
   EXPECT_EQ(installed, Packages{});
   EXPECT_EQ(failed, (Packages{"pelk-mysql", "pelk-postgres"}));
-  const auto [removed, not_removed] = f.task->uninstall_adapters({"postgres", "nosuch"});
+  const auto [removed, not_removed] = lists(f.task->uninstall_adapters({"postgres", "nosuch"}));
   EXPECT_EQ(removed, Packages{});
   EXPECT_EQ(not_removed, Packages{"pelk-postgres"});
   EXPECT_EQ(f.out.str(),
@@ -281,10 +284,10 @@ TEST(AdapterInstaller, AnInterpreterThatCannotStartFailsEachPackage) {
 
 TEST(AdapterInstaller, NothingToDoPrintsNothing) {
   TaskFixture f({{"ZARN_PYTHON", std::string("/nonexistent/python")}});
-  EXPECT_EQ(f.task->install_adapters({}), PackageOutcome{});
-  EXPECT_EQ(f.task->uninstall_adapters({}), PackageOutcome{});
-  EXPECT_EQ(f.task->install_adapters({"nosuch", "Postgres"}, false), PackageOutcome{});
-  EXPECT_EQ(f.task->uninstall_adapters({"nosuch"}), PackageOutcome{});
+  EXPECT_EQ(lists(f.task->install_adapters({})), PackageOutcome{});
+  EXPECT_EQ(lists(f.task->uninstall_adapters({})), PackageOutcome{});
+  EXPECT_EQ(lists(f.task->install_adapters({"nosuch", "Postgres"}, false)), PackageOutcome{});
+  EXPECT_EQ(lists(f.task->uninstall_adapters({"nosuch"})), PackageOutcome{});
   EXPECT_EQ(f.out.str(), "");
 }
 

@@ -6,6 +6,7 @@
 #include "os/atomic_file.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
+#include "task/provell/outcome_lists.h"
 
 namespace zarn::provell {
 namespace {
@@ -33,7 +34,8 @@ using DownloadTest = MavenTest;
 TEST_F(DownloadTest, DownloadsTheDriversInCoordinateOrder) {
   server.add_jar(kPostgres, 1000);
   server.add_jar(kMysql, 5 * 1024 * 1024 / 2);
-  const auto [downloaded, failed] = task().download_jdbc_jars({"postgres", "mysql", "greenplum"});
+  const auto [downloaded, failed] =
+      lists(task().download_jdbc_jars({"postgres", "mysql", "greenplum"}));
   EXPECT_EQ(downloaded, (Names{"mysql-connector-j-9.1.0.jar", "postgresql-42.7.4.jar"}));
   EXPECT_EQ(failed, Names{});
   EXPECT_EQ(printed(),
@@ -80,7 +82,7 @@ TEST_F(DownloadTest, OnlyANonEmptyFileUnderTheArchivesNameIsCached) {
     fs::create_directories(jars());
     test.put();
     const int before = server.total_requests();
-    const auto [downloaded, failed] = task().download_jdbc_jars({"postgres"});
+    const auto [downloaded, failed] = lists(task().download_jdbc_jars({"postgres"}));
     const std::string text = printed();
     const bool in_the_way = test.line.starts_with(":");
     if (in_the_way) {
@@ -106,7 +108,7 @@ TEST_F(DownloadTest, AnArchiveWithoutChecksumMustBeAZipArchive) {
   server.fail_with(mysql_jar + ".sha1", 404);
   server.add_file(jar_of(kPostgres).substr(8), std::string("PK\x03\x04", 4) + "entries");
   server.add_file(mysql_jar.substr(8), "<html>Sign in</html>");
-  const auto [downloaded, failed] = task().download_jdbc_jars({"postgres", "mysql"});
+  const auto [downloaded, failed] = lists(task().download_jdbc_jars({"postgres", "mysql"}));
   EXPECT_EQ(downloaded, Names{"postgresql-42.7.4.jar"});
   EXPECT_EQ(failed, Names{"mysql-connector-j-9.1.0.jar"});
   EXPECT_NE(printed().find("        ✗ Failed: not an archive (it does not begin like one), and the "
@@ -125,7 +127,7 @@ TEST_F(DownloadTest, TwoCoordinatesNeverShareAnArchiveName) {
   for (const std::string& coord : {hive, lookalike, std::string("g:same:1")}) {
     server.add_jar(coord);
   }
-  const auto [downloaded, failed] = task().download_jdbc_jars({"hive"});
+  const auto [downloaded, failed] = lists(task().download_jdbc_jars({"hive"}));
   EXPECT_EQ(downloaded, (Names{"same-1.jar", "same-1.jar", "hive-jdbc-3.1.3.jar"}));
   EXPECT_EQ(failed, (Names{lookalike, "h:same:1"}));
   const std::string text = printed();
@@ -141,7 +143,8 @@ TEST_F(DownloadTest, TwoCoordinatesNeverShareAnArchiveName) {
 }
 
 TEST_F(DownloadTest, TypesWithoutDriversNeedNothing) {
-  const auto [downloaded, failed] = task().download_jdbc_jars({"spark", "athena", "Postgres"});
+  const auto [downloaded, failed] =
+      lists(task().download_jdbc_jars({"spark", "athena", "Postgres"}));
   EXPECT_TRUE(downloaded.empty() && failed.empty());
   EXPECT_EQ(printed(), "\n  No JDBC JARs needed for these adapters\n");
   EXPECT_TRUE(fs::is_directory(jars()));
@@ -158,7 +161,7 @@ TEST_F(DownloadTest, FailuresAreListedAndLeaveNoFileBehind) {
   server.add_jar("g:cut:1", 100000);
   server.cut_after(jar_of("g:cut:1"), 5000);
 
-  const auto [downloaded, failed] = task().download_jdbc_jars({"hive"}, true);
+  const auto [downloaded, failed] = lists(task().download_jdbc_jars({"hive"}, true));
   EXPECT_EQ(downloaded, Names{"hive-jdbc-3.1.3.jar"});
   EXPECT_EQ(failed,
             (Names{"g:../../escape:1", "cut-1.jar", "g:long:" + long_version, "missing-1.jar"}));
@@ -209,7 +212,7 @@ TEST_F(DownloadTest, NetrcLoginsGoToTheRepositoryHostOnly) {
   testing::write_file(netrc, "default login ann password s3cret\n");
   fs::permissions(netrc, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
-  const auto [downloaded, failed] = task().download_jdbc_jars({"postgres", "mysql"});
+  const auto [downloaded, failed] = lists(task().download_jdbc_jars({"postgres", "mysql"}));
   EXPECT_EQ(failed, Names{});
   EXPECT_EQ(server.authorization_of(postgres), "Basic YW5uOnMzY3JldA==");  // ann:s3cret
   EXPECT_EQ(server.authorization_of(jar_of(kMysql)), "Basic YW5uOnMzY3JldA==");
@@ -224,7 +227,7 @@ TEST_F(DownloadTest, NetrcLoginsGoToTheRepositoryHostOnly) {
   fs::remove_all(jars());
   fs::remove_all(dir / "home" / ".cache");  // fetched again, not taken from the driver cache
   make_task();
-  EXPECT_EQ(task().download_jdbc_jars({"postgres"}).second, Names{});
+  EXPECT_EQ(lists(task().download_jdbc_jars({"postgres"})).second, Names{});
   EXPECT_EQ(server.authorization_of(postgres), "");
 }
 

@@ -7,6 +7,7 @@
 #include "host/host.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
+#include "task/provell/outcome_lists.h"
 
 namespace zarn::provell {
 namespace {
@@ -47,11 +48,13 @@ class DriverCacheTest : public MavenTest {
   std::pair<Names, Names> other_project(const std::set<std::string>& types,
                                         CacheUse use = CacheUse::kOn, bool links = true,
                                         std::size_t jobs = 8, host::Host* on = nullptr) {
-    ProvellTask other(on ? *on : context, (dir / "other").string(), (dir / "profiles").string());
-    other.transfers.cache = use;
-    other.transfers.link_from_cache = links;
-    other.transfers.jobs = jobs;
-    return other.download_jdbc_jars(types);
+    TransferSettings other_settings;
+    other_settings.cache = use;
+    other_settings.link_from_cache = links;
+    other_settings.jobs = jobs;
+    ProvellTask other(on ? *on : context, (dir / "other").string(), (dir / "profiles").string(),
+                      std::nullopt, other_settings);
+    return lists(other.download_jdbc_jars(types));
   }
 
   /// A host like context whose driver cache is folder and repository repo.
@@ -76,7 +79,7 @@ class DriverCacheTest : public MavenTest {
 };
 
 TEST_F(DriverCacheTest, ASecondProjectTakesEverythingButSnapshotsFromTheCache) {
-  const auto first = task().download_jdbc_jars({"hive", "postgres"});
+  const auto first = lists(task().download_jdbc_jars({"hive", "postgres"}));
   const std::string first_report = printed();
   const int first_requests = server.total_requests();
   EXPECT_EQ(first.second, Names{});
@@ -193,7 +196,8 @@ TEST_F(DriverCacheTest, ACacheOnAnotherFileSystemIsCopiedFrom) {
 }
 
 TEST_F(DriverCacheTest, NoCacheNeitherReadsNorFills) {
-  task().transfers.cache = CacheUse::kOff;
+  settings.cache = CacheUse::kOff;
+  make_task();
   task().download_jdbc_jars({"postgres"});
   EXPECT_FALSE(fs::exists(cache()));
   task().download_jdbc_jars({"postgres"});  // in the project now

@@ -26,7 +26,7 @@ class MavenTest : public ::testing::Test {
   }
   void make_task() {
     task_.reset();
-    task_.emplace(context, project().string(), (dir / "profiles").string());
+    task_.emplace(context, project().string(), (dir / "profiles").string(), std::nullopt, settings);
   }
   std::filesystem::path project() const { return dir / "project"; }
   std::filesystem::path jars() const { return project() / ".zarn" / "jdbc_jars"; }
@@ -37,6 +37,7 @@ class MavenTest : public ::testing::Test {
     return text;
   }
 
+  TransferSettings settings;  ///< the next make_task()'s
   testing::MavenServer server;
   testing::TempDir dir;
   std::ostringstream out;

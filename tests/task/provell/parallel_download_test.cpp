@@ -10,6 +10,7 @@
 #include "support/nghttpd_server.h"
 #include "support/tls_certificate.h"
 #include "task/provell/maven_fixture.h"
+#include "task/provell/outcome_lists.h"
 
 namespace zarn::provell {
 namespace {
@@ -79,12 +80,12 @@ class ParallelDownloadTest : public MavenTest {
 
   Outcome run(std::size_t jobs, const std::string& project_name, host::ExecutableHost& host) {
     const fs::path project = dir / project_name;
-    ProvellTask task(host, project.string(), (dir / "profiles").string());
     // Short, but long enough that a connection to a loaded loopback server
     // (a sanitizer build on a busy machine) is not taken for a stall.
-    task.transfers = {jobs, std::chrono::seconds(3), std::chrono::seconds(3)};
+    ProvellTask task(host, project.string(), (dir / "profiles").string(), std::nullopt,
+                     {jobs, std::chrono::seconds(3), std::chrono::seconds(3)});
     Outcome outcome;
-    std::tie(outcome.downloaded, outcome.failed) = task.download_jdbc_jars({"hive"});
+    std::tie(outcome.downloaded, outcome.failed) = lists(task.download_jdbc_jars({"hive"}));
     outcome.report = printed();
     const std::string folder = (project / ".zarn" / "jdbc_jars").string();
     for (auto at = outcome.report.find(folder); at != std::string::npos;
@@ -180,9 +181,11 @@ TEST_F(ParallelDownloadTest, ATreeOverTheBoundLeavesNothingOverHttp2) {
                                   {"HOME", (dir / "home").string()},
                                   {"ZARN_MAVEN_REPO", repository.url() + "/maven2"},
                                   {"CURL_CA_BUNDLE", certificate.certificate().string()}}));
-  ProvellTask task(secure, (dir / "bound").string(), (dir / "profiles").string());
   // Archives start as the walk reaches them; the refusal comes at g:b's list.
-  task.transfers.max_archives = 14;
+  TransferSettings bound;
+  bound.max_archives = 14;
+  ProvellTask task(secure, (dir / "bound").string(), (dir / "profiles").string(), std::nullopt,
+                   bound);
   EXPECT_THROW(task.download_jdbc_jars({"hive"}), std::runtime_error);
   EXPECT_TRUE(fs::is_empty(dir / "bound" / ".zarn" / "jdbc_jars"));
 }

@@ -118,7 +118,8 @@ TEST_F(ResolveTest, EachDescriptorIsReadOncePerResolution) {
   EXPECT_EQ(server.total_requests(), 2);
   task()._resolve_transitive_deps("g:a:1");  // a new resolution reads the driver cache
   EXPECT_EQ(server.total_requests(), 2);
-  task().transfers.cache = CacheUse::kOff;  // and without it, the repository again
+  settings.cache = CacheUse::kOff;  // and without it, the repository again
+  make_task();
   task()._resolve_transitive_deps("g:a:1");
   EXPECT_EQ(server.total_requests(), 4);
 }
@@ -161,7 +162,8 @@ TEST_F(ResolveTest, ADescriptorThatNeverAnswersOrTricklesTimesOut) {
   server.add_pom("g:trickle:1", std::vector<PomDep>{{"g", "never-seen-either"}});
   server.stall_after(pom_of("g:slow:1"), 0);
   server.slow_body(pom_of("g:trickle:1"), 1, 100);
-  task().transfers.descriptor_timeout = std::chrono::seconds(1);
+  settings.descriptor_timeout = std::chrono::seconds(1);
+  make_task();
   EXPECT_EQ(task()._resolve_transitive_deps("g:slow:1"), Coords{"g:slow:1"});
   EXPECT_EQ(task()._resolve_transitive_deps("g:trickle:1"), Coords{"g:trickle:1"});
 }
@@ -169,7 +171,8 @@ TEST_F(ResolveTest, ADescriptorThatNeverAnswersOrTricklesTimesOut) {
 TEST_F(ResolveTest, ATreeOverTheBoundIsRefusedBeforeAnyArchiveIsFetched) {
   const std::string hive = "org.apache.hive:hive-jdbc:3.1.3";
   server.add_pom(hive, std::vector<PomDep>{{"g", "a"}, {"g", "b"}, {"g", "c"}});
-  task().transfers.max_archives = 3;
+  settings.max_archives = 3;
+  make_task();
   try {
     task().download_jdbc_jars({"hive", "postgres"});
     ADD_FAILURE() << "not refused";

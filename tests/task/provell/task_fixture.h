@@ -7,6 +7,7 @@
 
 #include "host/executable_host.h"
 #include "support/temp_dir.h"
+#include "task/provell/outcome_lists.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::provell {

@@ -8,6 +8,7 @@
 #include "host/executable_host.h"
 #include "support/maven_server.h"
 #include "support/tls_certificate.h"
+#include "task/provell/outcome_lists.h"
 #include "task/provell/provell_task.h"
 
 namespace zarn::provell {
@@ -41,7 +42,7 @@ TEST(TlsDownloadTest, TheAuthorityVariablesReplaceTheBuiltInBundle) {
     host::ExecutableHost context(terminal::Printer(out, err, {}),
                                  os::Environment(std::move(variables)));
     ProvellTask task(context, (dir / "project").string(), (dir / "profiles").string());
-    const auto [downloaded, failed] = task.download_jdbc_jars({"postgres"});
+    const auto [downloaded, failed] = lists(task.download_jdbc_jars({"postgres"}));
     EXPECT_EQ(failed.empty(), test.trusted) << test.variable;
     if (!test.trusted) {
       EXPECT_NE(out.str().find("✗ Failed: SSL certificate problem"), std::string::npos)
