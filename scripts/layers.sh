@@ -4,8 +4,10 @@
 # layer may only name layers above it in the table, so no include goes back
 # up and there is no circle. The network's implementation is reached from
 # below only at link time (net::network()), never by an include.
+#
+#   bash scripts/layers.sh [tree]   (default: this repository; checks tree/src)
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
 cd "$root/src"
 
 # layer: the layers it may include (zarn: the generated version header)
