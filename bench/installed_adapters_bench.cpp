@@ -17,7 +17,7 @@
 
 #include "host/executable_host.h"
 #include "host/interpreter.h"
-#include "host/process.h"
+#include "os/process.h"
 #include "task/provell/provell_task.h"
 
 namespace {
@@ -39,8 +39,8 @@ double median(std::vector<double> times) {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
   std::ostringstream sink;
-  zarn::host::ExecutableHost context{zarn::host::Printer(sink),
-                                     zarn::host::Environment::from_process()};
+  zarn::host::ExecutableHost context{zarn::terminal::Printer(sink),
+                                     zarn::os::Environment::from_process()};
   const std::string python = zarn::host::find_interpreter(context.environment()).string();
   std::string scratch = (std::filesystem::temp_directory_path() / "zarn-bench-XXXXXX").string();
   if (::mkdtemp(scratch.data()) == nullptr) return 1;
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   std::vector<double> bare_times;
   std::vector<double> lookup_times;
   for (int i = 0; i < runs; ++i) {
-    bare_times.push_back(elapsed_ms([&] { zarn::host::run_process({python, "-c", "pass"}); }));
+    bare_times.push_back(elapsed_ms([&] { zarn::os::run_process({python, "-c", "pass"}); }));
     lookup_times.push_back(elapsed_ms([&] { found = task.get_installed_adapters().size(); }));
   }
   const double bare = median(bare_times);

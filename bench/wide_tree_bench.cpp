@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "host/executable_host.h"
-#include "host/sha1.h"
+#include "net/sha1.h"
 #include "task/provell/provell_task.h"
 
 namespace {
@@ -43,7 +43,7 @@ void build_repository(const fs::path& root, int count) {
       "<project xmlns=\"http://maven.apache.org/POM/4.0.0\">\n"
       "  <modelVersion>4.0.0</modelVersion>\n  <dependencies>\n";
   const std::string archive = std::string("PK\x03\x04", 4) + std::string(1000, 'x');
-  zarn::host::Sha1 sha1;
+  zarn::net::Sha1 sha1;
   sha1.update(archive);
   const std::string sum = sha1.hex_digest();
   for (int i = 0; i < count; ++i) {
@@ -123,9 +123,9 @@ int main(int argc, char** argv) {
   std::ostringstream out;
   std::ostringstream err;
   zarn::host::ExecutableHost context(
-      zarn::host::Printer(out, err, {}),
-      zarn::host::Environment(std::map<std::string, std::string>{
-          {"HOME", (work / "home").string()}, {"ZARN_MAVEN_REPO", server.url()}}));
+      zarn::terminal::Printer(out, err, {}),
+      zarn::os::Environment(std::map<std::string, std::string>{{"HOME", (work / "home").string()},
+                                                               {"ZARN_MAVEN_REPO", server.url()}}));
   // Without the driver cache first, the resolution and transfers alone; then
   // a cold sync of another project that also fills the cache.
   for (const char* round : {"cold", "warm", "cold, filling the driver cache"}) {

@@ -5,11 +5,12 @@
 
 #include <memory>
 
+#include "cache/cache_folder.h"
+#include "cache/cache_maintenance.h"
 #include "cli/commands.h"
 #include "cli/connection_list.h"
-#include "host/cache_folder.h"
-#include "host/cache_maintenance.h"
-#include "host/path_text.h"
+#include "host/lock_waiting.h"
+#include "os/path_text.h"
 
 namespace zarn::cli {
 namespace {
@@ -21,15 +22,16 @@ struct CacheOptions {
 };
 
 std::string folder_of(host::ExecutableHost& host) {
-  return host::path_text(host::cache_folder(host.environment()));
+  return os::path_text(cache::cache_folder(host.environment()));
 }
 
 std::string megabytes(std::uint64_t bytes) {
   return fmt::format("{:.1f} MB", static_cast<double>(bytes) / kBytesPerMegabyte);
 }
 
-void print_usage(host::Printer& printer, const std::string& folder, const host::CacheUsage& usage,
-                 bool json, std::string_view verb, std::string_view where) {
+void print_usage(terminal::Printer& printer, const std::string& folder,
+                 const cache::CacheUsage& usage, bool json, std::string_view verb,
+                 std::string_view where) {
   const std::size_t entries = usage.archives + usage.descriptors;
   if (json) {
     printer.line(fmt::format(
@@ -42,8 +44,8 @@ void print_usage(host::Printer& printer, const std::string& folder, const host::
                            folder));
 }
 
-void print_verify(host::Printer& printer, const std::string& folder,
-                  const host::VerifyOutcome& outcome, bool json) {
+void print_verify(terminal::Printer& printer, const std::string& folder,
+                  const cache::VerifyOutcome& outcome, bool json) {
   if (json) {
     printer.line(fmt::format(R"({{"folder": {}, "checked": {}, "dropped": [)", json_string(folder),
                              outcome.checked));
@@ -87,18 +89,18 @@ void add_cache_command(CLI::App& app, host::ExecutableHost& host, Action& action
   add(*cache, host, action, "size", "Print what the driver cache holds", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
         const std::string folder = folder_of(h);
-        print_usage(h.printer(), folder, host::cache_usage(folder), options.json, "Holds", "in");
+        print_usage(h.printer(), folder, cache::cache_usage(folder), options.json, "Holds", "in");
       });
   add(*cache, host, action, "clean", "Empty the driver cache, once no sync uses it", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
         const std::string folder = folder_of(h);
-        const auto removed = host::clean_cache(folder, host::waiting_of(h));
+        const auto removed = cache::clean_cache(folder, host::waiting_of(h));
         print_usage(h.printer(), folder, removed, options.json, "Removed", "from");
       });
   add(*cache, host, action, "verify", "Hash every archive and drop those that changed", true,
       [](host::ExecutableHost& h, const CacheOptions& options) {
         const std::string folder = folder_of(h);
-        const auto outcome = host::verify_cache(folder, host::waiting_of(h));
+        const auto outcome = cache::verify_cache(folder, host::waiting_of(h));
         print_verify(h.printer(), folder, outcome, options.json);
       });
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/printable.h"
+#include "text/printable.h"
 #include "text/utf8.h"
 
 namespace zarn::cli {
@@ -20,10 +20,10 @@ std::string padded(std::string_view text, std::size_t width) {
          std::string(width - std::min(width, zarn::text::utf8_character_count(text)), ' ');
 }
 
-void print_table(host::Printer& printer, const std::vector<ListedConnection>& connections) {
+void print_table(terminal::Printer& printer, const std::vector<ListedConnection>& connections) {
   std::vector<std::array<std::string, 4>> rows{{"NAME", "TYPE", "PROFILE", "PACKAGE"}};
   for (const ListedConnection& c : connections) {
-    rows.push_back({host::printable(c.name), host::printable(c.type), host::printable(c.profile),
+    rows.push_back({text::printable(c.name), text::printable(c.type), text::printable(c.profile),
                     std::string(c.package.value_or("unknown"))});
   }
   std::array<std::size_t, 3> widths{};
@@ -51,7 +51,7 @@ unsigned code_point(std::string_view text, std::size_t at, std::size_t length) {
   return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
 }
 
-void print_json(host::Printer& printer, const std::string& profiles_file,
+void print_json(terminal::Printer& printer, const std::string& profiles_file,
                 const std::vector<ListedConnection>& connections) {
   printer.line("{");
   printer.line(fmt::format("  \"profiles_file\": {},", json_string(profiles_file)));
@@ -75,7 +75,7 @@ std::string json_string(std::string_view text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (const std::size_t length = host::unsafe_character_at(text, i); length != 0) {
+    if (const std::size_t length = text::unsafe_character_at(text, i); length != 0) {
       out += fmt::format("\\u{:04x}", code_point(text, i, length));
       i += length;
       continue;
@@ -87,15 +87,16 @@ std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-void print_listing(host::Printer& printer, const provell::ConnectionListing& listing, bool json) {
+void print_listing(terminal::Printer& printer, const provell::ConnectionListing& listing,
+                   bool json) {
   if (listing.missing_profile) {
     printer.warning(fmt::format("profile '{}' is not in profiles.yml; listing every profile",
-                                host::printable(*listing.missing_profile)));
+                                text::printable(*listing.missing_profile)));
   }
   if (json) {
     print_json(printer, listing.profiles_file, listing.connections);
   } else if (listing.connections.empty()) {
-    printer.line(fmt::format("No connections found in {}", host::printable(listing.profiles_file)));
+    printer.line(fmt::format("No connections found in {}", text::printable(listing.profiles_file)));
   } else {
     print_table(printer, listing.connections);
   }

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "host/printer.h"
 #include "task/provell/connection_listing.h"
+#include "terminal/printer.h"
 
 namespace zarn::cli {
 
@@ -16,6 +16,7 @@ std::string json_string(std::string_view text);
 /// `zarn target list`'s lines: the connections in file order, one line each
 /// (or one JSON document), after a warning when the profile named is not in
 /// the file.
-void print_listing(host::Printer& printer, const provell::ConnectionListing& listing, bool json);
+void print_listing(terminal::Printer& printer, const provell::ConnectionListing& listing,
+                   bool json);
 
 }  // namespace zarn::cli

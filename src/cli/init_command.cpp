@@ -13,7 +13,7 @@
 namespace zarn::cli {
 namespace {
 
-void report(const host::Printer& printer, const std::string& name,
+void report(const terminal::Printer& printer, const std::string& name,
             const migrate::NewProject& made) {
   const std::string profiles_file = made.profiles_file.string();
   printer.line(fmt::format("Created project '{}' in {}/", name, name));

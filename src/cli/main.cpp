@@ -2,11 +2,11 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
-#include "host/atomic_file.h"
-#include "host/error_text.h"
 #include "host/errors.h"
 #include "host/executable_host.h"
-#include "host/interrupt.h"
+#include "os/atomic_file.h"
+#include "os/error_text.h"
+#include "os/interrupt.h"
 #include "zarn/version.h"
 
 namespace {
@@ -28,7 +28,7 @@ std::string command_text(const CLI::App& app) {
 ExitStatus finished(zarn::host::Host& host, ExitStatus status) {
   const int signal = host.pending_interrupt();
   if (signal == 0) return status;
-  zarn::host::remove_live_temporaries();
+  zarn::os::remove_live_temporaries();
   return zarn::cli::exit_status_for_signal(signal);
 }
 
@@ -58,12 +58,12 @@ int run(int argc, char** argv) {
 
   // Ctrl-C, SIGTERM, SIGHUP and SIGQUIT become a flag the tasks poll, so they stop their
   // children and remove their temporary files on the way out.
-  zarn::host::install_interrupt_handler();
+  zarn::os::install_interrupt_handler();
   try {
     return finished(host, action());
-  } catch (const zarn::host::Interrupted& stop) {
+  } catch (const zarn::os::Interrupted& stop) {
     host.printer().error(stop.what());
-    zarn::host::remove_live_temporaries();
+    zarn::os::remove_live_temporaries();
     return zarn::cli::exit_status_for_signal(stop.signal());
   } catch (const zarn::host::PelkRuntimeError& error) {
     // The host's runtime error (a profiles file that cannot be read) is told
@@ -71,7 +71,7 @@ int run(int argc, char** argv) {
     host.printer().note("✗ Error: " + std::string(error.what()));
     return finished(host, zarn::cli::kExitFailure);
   } catch (const std::exception& error) {
-    host.printer().error(zarn::host::error_text(error, command_text(app)));
+    host.printer().error(zarn::os::error_text(error, command_text(app)));
     return finished(host, zarn::cli::kExitFailure);
   }
 }
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   try {
     return run(argc, argv);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "Error: %s\n", zarn::host::error_text(error, "zarn").c_str());
+    std::fprintf(stderr, "Error: %s\n", zarn::os::error_text(error, "zarn").c_str());
   } catch (...) {
     std::fprintf(stderr, "Error: unexpected failure\n");
   }

@@ -11,9 +11,9 @@
 #include <string>
 #include <system_error>
 
-#include "host/network.h"
+#include "net/network.h"
 
-namespace zarn::host {
+namespace zarn::net {
 namespace {
 
 namespace fs = std::filesystem;
@@ -109,4 +109,4 @@ Network& network() {
   return loaded;
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::net

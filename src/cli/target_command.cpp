@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/connection_list.h"
-#include "host/interrupt.h"
+#include "os/interrupt.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/provell_task.h"
 #include "task/provell/settings.h"
@@ -61,7 +61,7 @@ provell::TransferSettings transfer_settings(const TargetOptions& options) {
 /// removing their temporary files, so the signal becomes a flag from here on.
 std::unique_ptr<provell::ProvellTask> make_task(host::ExecutableHost& host,
                                                 const TargetOptions& options) {
-  host::install_interrupt_handler();
+  os::install_interrupt_handler();
   return std::make_unique<provell::ProvellTask>(
       host, optional_text(options.project_dir), optional_text(options.profiles_dir),
       optional_text(options.profile), transfer_settings(options));

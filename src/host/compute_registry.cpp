@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "host/atomic_file.h"
-#include "host/files.h"
 #include "host/yaml_helper.h"
 #include "host/yaml_merge.h"
+#include "os/atomic_file.h"
+#include "os/files.h"
 #include "yaml/dump.h"
 #include "yaml/top_level.h"
 
@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kHeader = "# ZARN Compute Configuration\n\n";
 
 std::string registry_text(const std::filesystem::path& path) {
-  return entry_exists(path) ? read_text_file(path) : std::string();
+  return os::entry_exists(path) ? os::read_text_file(path) : std::string();
 }
 
 yaml::Node parse_registry(const std::string& text, const std::filesystem::path& path) {
@@ -48,7 +48,7 @@ yaml::Node ComputeEntry::config() {
   return yaml::Node::mapping();
 }
 
-FileComputeRegistry::FileComputeRegistry(const std::string& project_dir, LockWaiting waiting)
+FileComputeRegistry::FileComputeRegistry(const std::string& project_dir, os::LockWaiting waiting)
     : path_(std::filesystem::path(project_dir) / ".zarn" / "computes.yml"),
       waiting_(std::move(waiting)) {
   const std::string text = registry_text(path_);
@@ -70,13 +70,13 @@ std::unique_ptr<ComputeConfig> FileComputeRegistry::entry_config(const std::stri
 
 void FileComputeRegistry::_save() {
   // A registry that links elsewhere is replaced where it lives, under that folder's lock.
-  const std::filesystem::path file = written_file(path_);
-  create_folders(file.parent_path());
-  const FolderLock lock(file.parent_path(), waiting_);
+  const std::filesystem::path file = os::written_file(path_);
+  os::create_folders(file.parent_path());
+  const os::FolderLock lock(file.parent_path(), waiting_);
   const yaml::Node on_disk = parse_registry(registry_text(path_), path_);
   const yaml::Node merged = on_disk == base_ ? computes_ : merge_changes(base_, computes_, on_disk);
   const std::string text = std::string(kHeader) + yaml::dump(merged);
-  write_file_atomic(file, text);
+  os::write_file_atomic(file, text);
   // What was written is the new starting point. The merge reuses our own
   // values where only we changed them, so configs handed out stay attached.
   base_ = parse_registry(text, path_);

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "host/file_lock.h"
 #include "host/host.h"
+#include "os/file_lock.h"
 #include "yaml/node.h"
 
 namespace zarn::host {
@@ -29,7 +29,7 @@ class ComputeEntry {
 class FileComputeRegistry : public ComputeRegistry {
  public:
   /// waiting: what _save() does while another zarn rewrites the file.
-  explicit FileComputeRegistry(const std::string& project_dir, LockWaiting waiting = {});
+  explicit FileComputeRegistry(const std::string& project_dir, os::LockWaiting waiting = {});
 
   /// The entry of that name, or absent.
   std::optional<ComputeEntry> get(const std::string& name);
@@ -46,7 +46,7 @@ class FileComputeRegistry : public ComputeRegistry {
 
  private:
   std::filesystem::path path_;
-  LockWaiting waiting_;
+  os::LockWaiting waiting_;
   yaml::Node base_;  ///< the file as loaded, apart from computes_, to tell what changed
   yaml::Node computes_;
 };

@@ -5,21 +5,22 @@
 #include <iostream>
 
 #include "host/compute_registry.h"
-#include "host/file_lock.h"
 #include "host/interpreter.h"
-#include "host/interrupt.h"
+#include "host/lock_waiting.h"
 #include "host/module_lookup.h"
 #include "host/yaml_helper.h"
+#include "os/interrupt.h"
 
 namespace zarn::host {
 
-ExecutableHost::ExecutableHost() : ExecutableHost(Environment::from_process()) {}
+ExecutableHost::ExecutableHost() : ExecutableHost(os::Environment::from_process()) {}
 
 // Copied, not moved: the printer reads it, and arguments have no set order.
-ExecutableHost::ExecutableHost(const Environment& environment)
-    : ExecutableHost(Printer::for_process(environment), environment) {}
+ExecutableHost::ExecutableHost(const os::Environment& environment)
+    : ExecutableHost(terminal::Printer::for_process(environment), environment) {}
 
-ExecutableHost::ExecutableHost(Printer printer, Environment environment, LocalClock clock)
+ExecutableHost::ExecutableHost(terminal::Printer printer, os::Environment environment,
+                               os::LocalClock clock)
     : printer_(printer),
       environment_(std::move(environment)),
       clock_(std::move(clock)),
@@ -54,7 +55,7 @@ void ExecutableHost::notice(std::string_view line) {
 }
 
 int ExecutableHost::pending_interrupt() {
-  return interrupt_signal();
+  return os::interrupt_signal();
 }
 
 }  // namespace zarn::host

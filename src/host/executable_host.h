@@ -1,9 +1,10 @@
 #pragma once
 
-#include "host/context.h"
 #include "host/host.h"
-#include "host/printer.h"
-#include "host/progress_line.h"
+#include "os/environment.h"
+#include "os/local_clock.h"
+#include "terminal/printer.h"
+#include "terminal/progress_line.h"
 
 namespace zarn::host {
 
@@ -15,12 +16,13 @@ class ExecutableHost : public Host {
  public:
   /// The process's printer and environment, and the system clock.
   ExecutableHost();
-  ExecutableHost(Printer printer, Environment environment, LocalClock clock = system_local_time);
+  ExecutableHost(terminal::Printer printer, os::Environment environment,
+                 os::LocalClock clock = os::system_local_time);
   /// Standard output and standard error, with the facts the printer reads from them.
-  explicit ExecutableHost(const Environment& environment);
+  explicit ExecutableHost(const os::Environment& environment);
 
   void echo(std::string_view line) override;
-  Environment environment() const override { return environment_; }
+  os::Environment environment() const override { return environment_; }
   std::tm local_time() const override { return clock_(); }
   yaml::Node load_yaml_text(const std::string& text, const std::string& source) override;
   std::unique_ptr<ComputeRegistry> compute_registry(const std::string& project_dir) override;
@@ -32,13 +34,13 @@ class ExecutableHost : public Host {
   void notice(std::string_view line) override;
 
   /// The printer every line of this process goes through.
-  Printer& printer() { return printer_; }
+  terminal::Printer& printer() { return printer_; }
 
  private:
-  Printer printer_;
-  Environment environment_;
-  LocalClock clock_;
-  ProgressLine progress_;  ///< on standard error, when it is a terminal
+  terminal::Printer printer_;
+  os::Environment environment_;
+  os::LocalClock clock_;
+  terminal::ProgressLine progress_;  ///< on standard error, when it is a terminal
 };
 
 }  // namespace zarn::host

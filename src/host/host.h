@@ -8,28 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "host/context.h"
+#include "host/compute_config.h"
+#include "os/environment.h"
+#include "os/interrupt.h"
 #include "yaml/node.h"
 
 namespace zarn::host {
-
-/// The settings mapping of one compute entry, as the host keeps it.
-class ComputeConfig {
- public:
-  virtual ~ComputeConfig() = default;
-  virtual bool contains(const std::string& key) = 0;
-  virtual void erase(const std::string& key) = 0;
-};
-
-/// The host's registry of compute settings for one project.
-class ComputeRegistry {
- public:
-  virtual ~ComputeRegistry() = default;
-  /// The config of the entry of that name; null when the registry has none.
-  virtual std::unique_ptr<ComputeConfig> entry_config(const std::string& name) = 0;
-  /// Writes the registry back.
-  virtual void _save() = 0;
-};
 
 /// Everything a task takes from the program that runs it: the zarn
 /// executable, or a Python host that imports the tasks as plug-in modules.
@@ -41,7 +25,7 @@ class Host {
   /// Prints one line of task output followed by a line break.
   virtual void echo(std::string_view line) = 0;
   /// The environment variables as they are now.
-  virtual Environment environment() const = 0;
+  virtual os::Environment environment() const = 0;
   /// Local wall-clock time, for backup names.
   virtual std::tm local_time() const = 0;
   /// The host's YAML loader, for the profiles and project files the sync reads.
@@ -63,19 +47,9 @@ class Host {
   virtual void notice(std::string_view /*line*/) {}
 };
 
-/// Thrown where a task stops because the host asked it to (Ctrl-C, SIGTERM).
-class Interrupted : public std::runtime_error {
- public:
-  explicit Interrupted(int signal) : std::runtime_error("Interrupted"), signal_(signal) {}
-  int signal() const { return signal_; }
-
- private:
-  int signal_;
-};
-
-/// Throws Interrupted when the host asks the run to stop.
+/// Throws os::Interrupted when the host asks the run to stop.
 inline void throw_if_interrupted(Host& host) {
-  if (const int signal = host.pending_interrupt(); signal != 0) throw Interrupted(signal);
+  if (const int signal = host.pending_interrupt(); signal != 0) throw os::Interrupted(signal);
 }
 
 }  // namespace zarn::host

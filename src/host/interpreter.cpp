@@ -45,7 +45,7 @@ std::optional<std::filesystem::path> search_path(std::string_view search, std::s
 
 }  // namespace
 
-std::filesystem::path find_interpreter(const Environment& environment) {
+std::filesystem::path find_interpreter(const os::Environment& environment) {
   // A chosen interpreter is taken as given: if it cannot run, starting it says why.
   if (auto chosen = environment.get_non_empty("ZARN_PYTHON")) return *chosen;
   if (auto virtual_env = environment.get_non_empty("VIRTUAL_ENV")) {

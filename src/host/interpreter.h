@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "host/context.h"
+#include "os/environment.h"
 
 namespace zarn::host {
 
@@ -10,6 +10,6 @@ namespace zarn::host {
 /// when set, else $VIRTUAL_ENV/bin/python when VIRTUAL_ENV is set, else the
 /// first python3 on PATH. Throws std::runtime_error saying how to choose one
 /// when none is there to run.
-std::filesystem::path find_interpreter(const Environment& environment);
+std::filesystem::path find_interpreter(const os::Environment& environment);
 
 }  // namespace zarn::host

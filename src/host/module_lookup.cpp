@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/process.h"
+#include "os/process.h"
 
 namespace zarn::host {
 namespace {
@@ -48,19 +48,19 @@ std::string last_line(std::string_view text) {
 
 std::set<std::string> find_modules_in_child(const std::filesystem::path& interpreter,
                                             const std::vector<std::string>& modules,
-                                            InterruptPoll pending_interrupt,
+                                            os::InterruptPoll pending_interrupt,
                                             std::chrono::milliseconds time_limit,
-                                            std::optional<Environment> environment) {
+                                            std::optional<os::Environment> environment) {
   std::vector<std::string> argv{interpreter.string(), "-c", std::string(kFindModulesScript)};
   argv.insert(argv.end(), modules.begin(), modules.end());
-  ProcessOptions options;
+  os::ProcessOptions options;
   options.pending_interrupt = std::move(pending_interrupt);
   options.time_limit = time_limit;
   options.environment = std::move(environment);
-  ProcessResult result;
+  os::ProcessResult result;
   try {
-    result = run_process(argv, options);
-  } catch (const ProcessTimeLimit& error) {
+    result = os::run_process(argv, options);
+  } catch (const os::ProcessTimeLimit& error) {
     throw std::runtime_error(std::string(error.what()) +
                              " looking up modules; check that this Python environment works");
   }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/context.h"
-#include "host/interrupt.h"
+#include "os/environment.h"
+#include "os/interrupt.h"
 
 namespace zarn::host {
 
@@ -21,8 +21,8 @@ namespace zarn::host {
 /// environment, or this process's when absent.
 std::set<std::string> find_modules_in_child(
     const std::filesystem::path& interpreter, const std::vector<std::string>& modules,
-    InterruptPoll pending_interrupt = {},
+    os::InterruptPoll pending_interrupt = {},
     std::chrono::milliseconds time_limit = std::chrono::seconds(30),
-    std::optional<Environment> environment = std::nullopt);
+    std::optional<os::Environment> environment = std::nullopt);
 
 }  // namespace zarn::host

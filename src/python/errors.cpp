@@ -6,8 +6,9 @@
 #include <stdexcept>
 
 #include "host/errors.h"
-#include "host/file_error.h"
 #include "host/host.h"
+#include "os/file_error.h"
+#include "os/interrupt.h"
 #include "python/python_host.h"
 #include "python/values.h"
 #include "yaml/load.h"
@@ -56,13 +57,13 @@ py::object bare_exception_object(const std::exception_ptr& error) {
   } catch (const host::PelkRuntimeError& e) {
     py::object type = py::module_::import("pelk_common.exceptions").attr("PelkRuntimeError");
     return type(message(e.what()));
-  } catch (const host::FileError& e) {
+  } catch (const os::FileError& e) {
     return os_error(e.error_number(), e.path());
   } catch (const std::filesystem::filesystem_error& e) {
     return os_error(e.code().value(), e.path1());
   } catch (const yaml::ParseError& e) {
     return builtin(yaml_error_type, e.what());
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     return py::reinterpret_borrow<py::object>(PyExc_KeyboardInterrupt)();
   } catch (const std::invalid_argument& e) {
     return builtin(PyExc_ValueError, e.what());

@@ -2,6 +2,8 @@
 
 #include <csignal>
 
+#include "os/interrupt.h"
+#include "os/local_clock.h"
 #include "python/values.h"
 
 namespace zarn::python {
@@ -69,14 +71,14 @@ void PythonError::restore() const {
 }
 
 void throw_if_aborted() {
-  if (call_state().abort) throw host::Interrupted(SIGINT);
+  if (call_state().abort) throw os::Interrupted(SIGINT);
 }
 
 void throw_into_core(py::error_already_set error) {
   if (error.matches(PyExc_Exception)) throw PythonError(std::move(error));
   auto& abort = call_state().abort;
   if (!abort) abort.emplace(std::move(error));
-  throw host::Interrupted(SIGINT);
+  throw os::Interrupted(SIGINT);
 }
 
 PythonHost::PythonHost(std::function<std::string()> maven_repo)
@@ -86,16 +88,16 @@ void PythonHost::echo(std::string_view line) {
   print_line(line);
 }
 
-host::Environment PythonHost::environment() const {
+os::Environment PythonHost::environment() const {
   return with_python([&] {
-    host::Environment environment = environment_snapshot();
+    os::Environment environment = environment_snapshot();
     if (maven_repo_) environment.set("ZARN_MAVEN_REPO", maven_repo_());
     return environment;
   });
 }
 
 std::tm PythonHost::local_time() const {
-  return host::system_local_time();
+  return os::system_local_time();
 }
 
 yaml::Node PythonHost::load_yaml_text(const std::string& text, const std::string& /*source*/) {
@@ -165,11 +167,11 @@ void PythonComputeRegistry::_save() {
   with_python([&] { registry_.attr("_save")(); });
 }
 
-host::Environment environment_snapshot() {
+os::Environment environment_snapshot() {
   // The host changes the environment (os.environ, os.putenv) only while it
   // holds the GIL, so a walk made holding it never meets a half-grown table.
   const py::gil_scoped_acquire lock;
-  return host::Environment::from_process();
+  return os::Environment::from_process();
 }
 
 }  // namespace zarn::python

@@ -64,7 +64,7 @@ class PythonHost : public host::Host {
   explicit PythonHost(std::function<std::string()> maven_repo = {});
 
   void echo(std::string_view line) override;
-  host::Environment environment() const override;
+  os::Environment environment() const override;
   std::tm local_time() const override;
   yaml::Node load_yaml_text(const std::string& text, const std::string& source) override;
   std::unique_ptr<host::ComputeRegistry> compute_registry(const std::string& project_dir) override;
@@ -93,6 +93,6 @@ class PythonComputeRegistry : public host::ComputeRegistry {
 };
 
 /// The process environment as it is now, read holding the GIL.
-host::Environment environment_snapshot();
+os::Environment environment_snapshot();
 
 }  // namespace zarn::python

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "host/cache_maintenance.h"
+#include "cache/cache_maintenance.h"
 #include "support/maven_server.h"
 #include "support/run_zarn.h"
 #include "support/temp_dir.h"
@@ -116,7 +116,7 @@ TEST_F(CacheCommandTest, TheCacheFolderFollowsTheEnvironment) {
     }
     if (test.folder.empty()) continue;
     EXPECT_EQ(fs::status(dir / test.folder).permissions(), fs::perms::owner_all);
-    EXPECT_EQ(host::cache_usage(dir / test.folder).archives, 2u);
+    EXPECT_EQ(cache::cache_usage(dir / test.folder).archives, 2u);
   }
 }
 
@@ -132,7 +132,7 @@ TEST_F(CacheCommandTest, TwoSyncsFillOneCacheAtOnce) {
     EXPECT_EQ(fs::file_size(jars(project) / "postgresql-42.7.4.jar"), 300000u);
     EXPECT_EQ(fs::file_size(jars(project) / "mysql-connector-j-9.1.0.jar"), 200000u);
   }
-  const auto verified = host::verify_cache(cache(), {});
+  const auto verified = cache::verify_cache(cache(), {});
   EXPECT_EQ(verified.checked, 2u);
   EXPECT_TRUE(verified.dropped.empty());
   for (const auto& entry : fs::recursive_directory_iterator(cache())) {

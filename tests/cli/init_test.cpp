@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 
-#include "host/file_lock.h"
+#include "os/file_lock.h"
 #include "support/file_tree.h"
 #include "support/run_zarn.h"
 #include "support/temp_dir.h"
@@ -61,7 +61,7 @@ TEST(Init, ALinkedProfilesFileIsLockedInTheFolderItLivesIn) {
   write_file(real, "other:\n  target: dev\n");
   fs::create_directories(link.parent_path());
   fs::create_symlink(real, link);
-  std::optional<host::FolderLock> held(std::in_place, real.parent_path());
+  std::optional<os::FolderLock> held(std::in_place, real.parent_path());
 
   ZarnChild child({{"init", "shop"}, dir.path(), dir / "home", {}, {}}, dir.path());
   const std::string notice =

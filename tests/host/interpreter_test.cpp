@@ -44,7 +44,7 @@ TEST(FindInterpreter, ChoosesByZarnPythonThenVirtualEnvThenPath) {
       {"first executable python3 file on PATH", {{"PATH", path}}, dir / "first/python3"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(find_interpreter(Environment(c.variables)), c.expected) << c.name;
+    EXPECT_EQ(find_interpreter(os::Environment(c.variables)), c.expected) << c.name;
   }
 }
 
@@ -56,7 +56,7 @@ TEST(FindInterpreter, SaysHowToChooseOneWhenPathHasNone) {
   const fs::path previous = fs::current_path();
   fs::current_path(dir / "cwd");
   try {
-    find_interpreter(Environment({{"PATH", ":" + (dir / "empty").string()}}));
+    find_interpreter(os::Environment({{"PATH", ":" + (dir / "empty").string()}}));
     ADD_FAILURE() << "no error";
   } catch (const std::runtime_error& error) {
     EXPECT_EQ(std::string(error.what()),

@@ -3,8 +3,9 @@
 #include <utility>
 
 #include "host/compute_registry.h"
-#include "host/file_lock.h"
+#include "host/lock_waiting.h"
 #include "host/yaml_helper.h"
+#include "os/file_lock.h"
 
 namespace zarn::testing {
 

@@ -23,7 +23,7 @@ class FakeHost : public host::Host {
                     std::map<std::string, std::string> extra_variables = {});
 
   void echo(std::string_view line) override { lines.emplace_back(line); }
-  host::Environment environment() const override { return host::Environment(variables); }
+  os::Environment environment() const override { return os::Environment(variables); }
   std::tm local_time() const override { return time; }
   /// Parses as the executable does, and records source in yaml_reads.
   yaml::Node load_yaml_text(const std::string& text, const std::string& source) override;

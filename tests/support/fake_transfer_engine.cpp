@@ -3,28 +3,28 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "host/sha1.h"
+#include "net/sha1.h"
 
 namespace zarn::testing {
 
 void FakeRepository::put_archive(const std::string& url, const std::string& body) {
   const std::string archive = std::string("PK\x03\x04", 4) + body;
-  host::Sha1 sha1;
+  net::Sha1 sha1;
   sha1.update(archive);
   put(url + ".sha1", sha1.hex_digest());
   put(url, archive);
 }
 
-std::function<std::unique_ptr<host::TransferEngine>(host::InterruptPoll, host::TransferOptions)>
+std::function<std::unique_ptr<net::TransferEngine>(os::InterruptPoll, net::TransferOptions)>
 FakeRepository::opener() {
-  return [this](host::InterruptPoll poll, host::TransferOptions /*options*/) {
+  return [this](os::InterruptPoll poll, net::TransferOptions /*options*/) {
     return std::make_unique<FakeTransferEngine>(*this, std::move(poll));
   };
 }
 
-host::TransferEngine::Id FakeTransferEngine::start(const std::string& url,
-                                                   std::chrono::seconds /*timeout*/,
-                                                   host::BodySink sink, Done done) {
+net::TransferEngine::Id FakeTransferEngine::start(const std::string& url,
+                                                  std::chrono::seconds /*timeout*/,
+                                                  net::BodySink sink, Done done) {
   repository_.requests.push_back(url);
   queue_.push_back({next_id_, url, std::move(sink), std::move(done)});
   return next_id_++;
@@ -46,7 +46,7 @@ void FakeTransferEngine::cancel(Id id) {
 void FakeTransferEngine::run_until(const std::function<bool()>& finished) {
   while (!finished()) {
     if (const int signal = pending_interrupt_ ? pending_interrupt_() : 0; signal != 0) {
-      throw host::TransferInterrupted(signal);
+      throw net::TransferInterrupted(signal);
     }
     if (queue_.empty()) throw std::logic_error("waiting for no transfer");
     Transfer transfer = std::move(queue_.front());
@@ -58,7 +58,7 @@ void FakeTransferEngine::run_until(const std::function<bool()>& finished) {
 void FakeTransferEngine::end(Transfer transfer) {
   const auto found = repository_.bodies_.find(transfer.url);
   if (found == repository_.bodies_.end()) {
-    transfer.done(std::make_exception_ptr(host::HttpError("HTTP Error 404: Not Found", 404)));
+    transfer.done(std::make_exception_ptr(net::HttpError("HTTP Error 404: Not Found", 404)));
     return;
   }
   try {

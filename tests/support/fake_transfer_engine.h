@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
 namespace zarn::testing {
 
@@ -24,7 +24,7 @@ class FakeRepository {
 
   /// Opens engines over this repository, for TransferSettings::open_engine;
   /// they ask pending_interrupt before each transfer ends.
-  std::function<std::unique_ptr<host::TransferEngine>(host::InterruptPoll, host::TransferOptions)>
+  std::function<std::unique_ptr<net::TransferEngine>(os::InterruptPoll, net::TransferOptions)>
   opener();
 
   /// The addresses asked for, in the order the transfers were started.
@@ -37,12 +37,12 @@ class FakeRepository {
 
 /// A TransferEngine that ends its transfers one at a time, in the order
 /// they were started (a prioritized one first), from a FakeRepository.
-class FakeTransferEngine : public host::TransferEngine {
+class FakeTransferEngine : public net::TransferEngine {
  public:
-  FakeTransferEngine(FakeRepository& repository, host::InterruptPoll pending_interrupt)
+  FakeTransferEngine(FakeRepository& repository, os::InterruptPoll pending_interrupt)
       : repository_(repository), pending_interrupt_(std::move(pending_interrupt)) {}
 
-  Id start(const std::string& url, std::chrono::seconds timeout, host::BodySink sink,
+  Id start(const std::string& url, std::chrono::seconds timeout, net::BodySink sink,
            Done done) override;
   void prioritize(Id id) override;
   void cancel(Id id) override;
@@ -59,13 +59,13 @@ class FakeTransferEngine : public host::TransferEngine {
   struct Transfer {
     Id id;
     std::string url;
-    host::BodySink sink;
+    net::BodySink sink;
     Done done;
   };
   void end(Transfer transfer);
 
   FakeRepository& repository_;
-  host::InterruptPoll pending_interrupt_;
+  os::InterruptPoll pending_interrupt_;
   std::deque<Transfer> queue_;
   Id next_id_ = 1;
   std::uint64_t bytes_ = 0;

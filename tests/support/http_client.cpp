@@ -4,10 +4,10 @@
 
 namespace zarn::testing {
 
-using host::HttpError;
+using net::HttpError;
 
-HttpClient::HttpClient(host::InterruptPoll pending_interrupt)
-    : engine_(host::open_transfer_engine(std::move(pending_interrupt))) {}
+HttpClient::HttpClient(os::InterruptPoll pending_interrupt)
+    : engine_(net::open_transfer_engine(std::move(pending_interrupt))) {}
 
 HttpClient::~HttpClient() = default;
 
@@ -24,7 +24,7 @@ std::string HttpClient::get(const std::string& url, std::chrono::seconds timeout
 }
 
 void HttpClient::get(const std::string& url, std::chrono::seconds timeout,
-                     const host::BodySink& sink) {
+                     const net::BodySink& sink) {
   bool ended = false;
   std::exception_ptr failure;
   const auto id = engine_->start(url, timeout, sink, [&](std::exception_ptr error) {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 
 namespace zarn::testing {
 
@@ -17,7 +17,7 @@ namespace zarn::testing {
 class HttpClient {
  public:
   /// pending_interrupt defaults to the process's interrupt flag.
-  explicit HttpClient(host::InterruptPoll pending_interrupt = {});
+  explicit HttpClient(os::InterruptPoll pending_interrupt = {});
   ~HttpClient();
   HttpClient(const HttpClient&) = delete;
   HttpClient& operator=(const HttpClient&) = delete;
@@ -29,10 +29,10 @@ class HttpClient {
   /// Streams the body of a successful response into sink; error bodies are
   /// never passed on. Throws HttpError or TransferInterrupted; an exception
   /// thrown by sink aborts the transfer and is rethrown.
-  void get(const std::string& url, std::chrono::seconds timeout, const host::BodySink& sink);
+  void get(const std::string& url, std::chrono::seconds timeout, const net::BodySink& sink);
 
  private:
-  std::unique_ptr<host::TransferEngine> engine_;
+  std::unique_ptr<net::TransferEngine> engine_;
 };
 
 }  // namespace zarn::testing

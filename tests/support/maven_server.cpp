@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "host/sha1.h"
+#include "net/sha1.h"
 #include "support/server_fault.h"
 #include "support/tls_certificate.h"
 
@@ -206,7 +206,7 @@ void MavenServer::add_jar(const std::string& coord, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) content[i] = static_cast<char>('a' + i % 26);
   const std::string relative = path_of(coord, "jar").substr(kPrefix.size());
   add_file(relative, content);
-  host::Sha1 sha1;
+  net::Sha1 sha1;
   sha1.update(content);
   add_file(relative + ".sha1", sha1.hex_digest());
 }

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "host/process.h"
+#include "os/process.h"
 
 namespace zarn::testing {
 namespace {
@@ -33,7 +33,7 @@ for package, module in zip(args[0::2], args[1::2]):
 )";
 
 void run_checked(const std::vector<std::string>& argv) {
-  const host::ProcessResult result = host::run_process(argv);
+  const os::ProcessResult result = os::run_process(argv);
   if (result.exit_status != 0) {
     throw std::runtime_error("test set-up failed: " + argv.front() + " " + argv.at(1) + ": " +
                              result.standard_error);
@@ -47,7 +47,7 @@ PythonEnv::PythonEnv(const std::vector<Wheel>& wheels) : root_(dir_.path()) {
   // Installing pip into every environment (ensurepip) takes seconds; when the
   // base interpreter has pip, the environment borrows it and stays empty of
   // packages itself, and pip still installs into the environment.
-  const bool base_has_pip = host::run_process({"python3", "-c", "import pip"}).exit_status == 0;
+  const bool base_has_pip = os::run_process({"python3", "-c", "import pip"}).exit_status == 0;
   if (base_has_pip) {
     run_checked({"python3", "-m", "venv", "--without-pip", "--system-site-packages",
                  (root_ / "venv").string()});

@@ -2,14 +2,14 @@
 
 #include <limits>
 
-#include "host/process.h"
+#include "os/process.h"
 
 extern char** environ;
 
 namespace zarn::testing {
 namespace {
 
-host::Environment environment_of(const ZarnInvocation& invocation) {
+os::Environment environment_of(const ZarnInvocation& invocation) {
   std::map<std::string, std::string> variables;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text(*entry);
@@ -22,7 +22,7 @@ host::Environment environment_of(const ZarnInvocation& invocation) {
   variables.erase("XDG_CACHE_HOME");
   for (const auto& [name, value] : invocation.environment) variables[name] = value;
   for (const auto& name : invocation.unset) variables.erase(name);
-  return host::Environment(std::move(variables));
+  return os::Environment(std::move(variables));
 }
 
 }  // namespace
@@ -48,11 +48,11 @@ std::filesystem::path source_dir() {
 }
 
 ZarnRun run_zarn(const ZarnInvocation& invocation) {
-  host::ProcessOptions options;
+  os::ProcessOptions options;
   options.capture_limit = std::numeric_limits<std::size_t>::max();
   options.working_dir = invocation.working_dir;
   options.environment = environment_of(invocation);
-  host::ProcessResult result = host::run_process(child_command(invocation).arguments, options);
+  os::ProcessResult result = os::run_process(child_command(invocation).arguments, options);
   return {result.exit_status, std::move(result.standard_output), std::move(result.standard_error)};
 }
 

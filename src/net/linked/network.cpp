@@ -1,13 +1,13 @@
 // The network linked into the program, for the test programs and the Python
 // plug-in: the plug-in then works wherever it is installed, with no module to
 // find beside it.
-#include "host/network.h"
-#include "net/curl_network.h"
+#include "net/network.h"
+#include "net/curl/curl_network.h"
 
-namespace zarn::host {
+namespace zarn::net {
 
 Network& network() {
   return net::curl_network();
 }
 
-}  // namespace zarn::host
+}  // namespace zarn::net

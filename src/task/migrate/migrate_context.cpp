@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "host/home.h"
-#include "host/printable.h"
+#include "os/home.h"
+#include "text/printable.h"
 
 namespace zarn::migrate {
 
@@ -12,15 +12,15 @@ void MigrateContext::echo(std::string_view text) const {
   // can neither split the line nor drive the terminal. A leading line break
   // is the message's own empty line.
   const std::size_t own_breaks = text.starts_with('\n') ? 1 : 0;
-  host_.echo(std::string(text.substr(0, own_breaks)) + host::printable(text.substr(own_breaks)));
+  host_.echo(std::string(text.substr(0, own_breaks)) + text::printable(text.substr(own_breaks)));
 }
 
 std::filesystem::path MigrateContext::pelk_profiles_path() const {
-  return host::home_dir(host_.environment()) / ".pelk" / "profiles.yml";
+  return os::home_dir(host_.environment()) / ".pelk" / "profiles.yml";
 }
 
 std::filesystem::path MigrateContext::zarn_profiles_path() const {
-  return host::home_dir(host_.environment()) / ".zarn" / "profiles.yml";
+  return os::home_dir(host_.environment()) / ".zarn" / "profiles.yml";
 }
 
 }  // namespace zarn::migrate

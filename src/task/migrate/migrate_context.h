@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "host/host.h"
+#include "os/interrupt.h"
 #include "task/migrate/migrate_settings.h"
 
 namespace zarn::migrate {
@@ -27,7 +28,7 @@ class MigrateContext {
   /// looked up afresh each time.
   std::filesystem::path pelk_profiles_path() const;
   std::filesystem::path zarn_profiles_path() const;
-  /// Throws host::Interrupted when the host asks the run to stop.
+  /// Throws os::Interrupted when the host asks the run to stop.
   void checkpoint() const { host::throw_if_interrupted(host_); }
 
  private:

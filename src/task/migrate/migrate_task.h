@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "os/interrupt.h"
 #include "task/migrate/migrate_context.h"
 #include "task/migrate/migrate_settings.h"
 #include "task/migrate/migration_result.h"
@@ -23,7 +24,7 @@ namespace zarn::migrate {
 /// - Mode B: Import pelk project INTO ZARN project (when in ZARN project)
 ///
 /// The operations keep the names the plug-in exposes and call the modules
-/// that do the work. Each ends with host::Interrupted when the host asked
+/// that do the work. Each ends with os::Interrupted when the host asked
 /// the run to stop while it ran, whether or not a step polled.
 class MigrateTask {
  public:

@@ -2,9 +2,10 @@
 
 #include <optional>
 
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/path_text.h"
+#include "host/lock_waiting.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/path_text.h"
 #include "task/migrate/yaml_files.h"
 
 namespace zarn::migrate {
@@ -15,8 +16,8 @@ namespace {
 /// when its value is empty.
 yaml::Node chosen_profile_name(const std::filesystem::path& project_dir) {
   const std::filesystem::path project_path = project_dir / "pelk_project.yml";
-  yaml::Node folder_name = yaml::Node::string(host::path_name(project_dir));
-  if (!host::entry_exists(project_path)) return folder_name;
+  yaml::Node folder_name = yaml::Node::string(os::path_name(project_dir));
+  if (!os::entry_exists(project_path)) return folder_name;
   const yaml::Node project = load_mapping_or_empty(project_path);
   const yaml::Node* entry = profile_entry(project);
   return entry != nullptr ? *entry : folder_name;
@@ -29,7 +30,7 @@ MigrationResult migrate_profile(const MigrateContext& context) {
   const std::filesystem::path new_path = context.zarn_profiles_path();
   const bool dry_run = context.dry_run();
 
-  if (!host::entry_exists(old_path)) {
+  if (!os::entry_exists(old_path)) {
     context.echo("  No ~/.pelk/profiles.yml found");
     return {false, "No ~/.pelk/profiles.yml found"};
   }
@@ -45,14 +46,14 @@ MigrationResult migrate_profile(const MigrateContext& context) {
 
   // Held from reading the ZARN file to replacing it, so a concurrent zarn's
   // change is never overwritten with what this one read before it.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) {
-    host::create_folders(new_path.parent_path());
-    lock.emplace(host::written_file(new_path).parent_path(), host::waiting_of(context.host()));
+    os::create_folders(new_path.parent_path());
+    lock.emplace(os::written_file(new_path).parent_path(), host::waiting_of(context.host()));
   }
   yaml::Node profiles = yaml::Node::mapping({{profile_name, *profile}});
   bool merged = false;
-  if (host::entry_exists(new_path)) {
+  if (os::entry_exists(new_path)) {
     yaml::Node existing = load_mapping_or_empty(new_path);
     if (existing.contains(profile_name)) {
       context.echo("  Profile '" + shown + "' already exists in ~/.zarn/profiles.yml - skipping");

@@ -3,10 +3,11 @@
 #include <ctime>
 #include <optional>
 
-#include "host/atomic_file.h"
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/path_text.h"
+#include "host/lock_waiting.h"
+#include "os/atomic_file.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/path_text.h"
 #include "task/migrate/project_template.h"
 #include "yaml/load.h"
 #include "yaml/top_level.h"
@@ -25,7 +26,7 @@ struct ProjectNames {
 ProjectNames read_project_names(const std::filesystem::path& old_path,
                                 const std::string& folder_name) {
   ProjectNames names{folder_name, folder_name};
-  const std::string text = host::read_text_file(old_path);
+  const std::string text = os::read_text_file(old_path);
   yaml::Node document;
   try {
     document = yaml::load(text, old_path.string());
@@ -54,21 +55,21 @@ MigrationResult migrate_project_file(const MigrateContext& context) {
   const std::filesystem::path old_path = project_dir / "pelk_project.yml";
   const std::filesystem::path new_path = project_dir / "zarn_project.yml";
 
-  if (!host::entry_exists(old_path)) {
+  if (!os::entry_exists(old_path)) {
     context.echo("  No pelk_project.yml found");
     return {false, "No pelk_project.yml found"};
   }
   // Held from the check for zarn_project.yml to its write, so of several
   // migrations at once one does the work (and picks the backup's name) and
   // the others find it done.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) lock.emplace(project_dir, host::waiting_of(context.host()));
-  if (host::entry_exists(new_path)) {
+  if (os::entry_exists(new_path)) {
     context.echo("  zarn_project.yml already exists - skipping");
     return {true, "zarn_project.yml already exists"};
   }
 
-  const ProjectNames names = read_project_names(old_path, host::path_name(project_dir));
+  const ProjectNames names = read_project_names(old_path, os::path_name(project_dir));
 
   if (dry_run) {
     context.echo("  [DRY RUN] Would backup pelk_project.yml");
@@ -78,25 +79,24 @@ MigrationResult migrate_project_file(const MigrateContext& context) {
   }
 
   std::filesystem::path backup_path = project_dir / "pelk_project.yml.bak";
-  if (host::entry_exists(backup_path)) {
+  if (os::entry_exists(backup_path)) {
     backup_path =
         project_dir / ("pelk_project.yml." + timestamp(context.host().local_time()) + ".bak");
   }
   context.checkpoint();
   // Whole or not at all: an empty backup left by a full disk would pass for
   // the real one and push the next backup to a timestamped name.
-  host::copy_file_atomic(old_path, backup_path);
+  os::copy_file_atomic(old_path, backup_path);
   context.echo("  Backed up pelk_project.yml → " + backup_path.filename().string());
 
   const std::filesystem::path flatfiles = project_dir / "flatfiles";
-  host::create_folder(flatfiles);
-  if (!host::entry_exists(flatfiles / ".gitignore")) {
-    host::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
+  os::create_folder(flatfiles);
+  if (!os::entry_exists(flatfiles / ".gitignore")) {
+    os::write_file_atomic(flatfiles / ".gitignore", kFlatfilesGitignore);
   }
   // Written last, whole or not at all: its presence tells a rerun the
   // migration is done, so everything before it must be in place.
-  host::write_file_atomic(new_path,
-                          render_project_template(names.project_name, names.profile_name));
+  os::write_file_atomic(new_path, render_project_template(names.project_name, names.profile_name));
   context.echo("  Created zarn_project.yml");
   context.echo("  Created flatfiles/ directory");
   return {true, "Project migrated"};

@@ -1,14 +1,14 @@
 #include "task/migrate/project_import.h"
 
-#include "host/files.h"
-#include "host/folder_name.h"
-#include "host/interrupt.h"
-#include "host/path_text.h"
-#include "host/printable.h"
+#include "os/files.h"
+#include "os/folder_name.h"
+#include "os/interrupt.h"
+#include "os/path_text.h"
 #include "task/migrate/import_summary.h"
 #include "task/migrate/target_import.h"
 #include "task/migrate/tree_copy.h"
 #include "task/migrate/yaml_files.h"
+#include "text/printable.h"
 
 namespace zarn::migrate {
 namespace {
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 /// The name becomes a folder under each copied folder, so it must be one
 /// plain component, without characters that no listing shows as typed.
 bool usable_folder_name(const std::string& name) {
-  return !host::folder_name_problem(name);
+  return !os::folder_name_problem(name);
 }
 
 const fs::path& source_path_of(const MigrateContext& context) {
@@ -34,22 +34,22 @@ std::string checked_source_name(const fs::path& source_path, const fs::path& sou
   if (const yaml::Node* name = config.find("name")) {
     if (!name->is_string()) {
       throw std::runtime_error(source_config_path.string() + ": 'name' must be text, found " +
-                               host::printable(name->str()));
+                               text::printable(name->str()));
     }
     if (!usable_folder_name(name->as_string())) {
       throw std::runtime_error(source_config_path.string() + ": project name '" +
-                               host::printable(name->as_string()) +
+                               text::printable(name->as_string()) +
                                "' cannot be used as a folder name");
     }
     return name->as_string();
   }
   // "." or ".." name no folder of their own; the folder they stand for does.
-  std::string folder = host::path_name(source_path);
+  std::string folder = os::path_name(source_path);
   if (!usable_folder_name(folder))
-    folder = host::path_name(fs::absolute(source_path).lexically_normal());
+    folder = os::path_name(fs::absolute(source_path).lexically_normal());
   if (!usable_folder_name(folder)) {
     throw std::runtime_error("cannot tell the name of the project at " +
-                             host::printable(host::path_text(source_path)) +
+                             text::printable(os::path_text(source_path)) +
                              "; add 'name:' to its pelk_project.yml");
   }
   return folder;
@@ -67,8 +67,8 @@ std::vector<std::string> folder_names(const std::vector<CopiedFolder>& copied) {
 ImportOutcome import_project(const MigrateContext& context) {
   const fs::path& source_path = source_path_of(context);
   const fs::path source_config_path = source_path / "pelk_project.yml";
-  if (!host::entry_exists(source_config_path)) {
-    throw NoSourceProject("No pelk_project.yml found in " + host::path_text(source_path));
+  if (!os::entry_exists(source_config_path)) {
+    throw NoSourceProject("No pelk_project.yml found in " + os::path_text(source_path));
   }
   // Both project files are checked before anything is copied.
   const std::string source_name = checked_source_name(source_path, source_config_path);
@@ -98,12 +98,12 @@ std::optional<CopiedFolder> copy_folder(const MigrateContext& context, const std
   // Each name is one folder inside its project, as the import's own names are.
   for (const std::string* name : {&dir_name, &source_name}) {
     if (!usable_folder_name(*name)) {
-      throw std::invalid_argument("'" + host::printable(*name) +
+      throw std::invalid_argument("'" + text::printable(*name) +
                                   "' cannot be used as a folder name inside the project");
     }
   }
   const fs::path source_dir = source_path / dir_name;
-  if (!host::entry_exists(source_dir)) return std::nullopt;
+  if (!os::entry_exists(source_dir)) return std::nullopt;
   const fs::path target_dir = context.project_dir() / dir_name / source_name;
 
   // Links that lead out of the source project are kept as links, not copied.
@@ -116,10 +116,10 @@ std::optional<CopiedFolder> copy_folder(const MigrateContext& context, const std
     return CopiedFolder{dir_name, static_cast<int>(file_count)};
   }
 
-  host::create_folders(target_dir.parent_path());
-  host::ThrottledPoll interrupt([&context] { return context.host().pending_interrupt(); });
+  os::create_folders(target_dir.parent_path());
+  os::ThrottledPoll interrupt([&context] { return context.host().pending_interrupt(); });
   copy_tree(source_dir, target_dir, source_project, [&interrupt] {
-    if (const int signal = interrupt()) throw host::Interrupted(signal);
+    if (const int signal = interrupt()) throw os::Interrupted(signal);
   });
   // The throttled poll may not have asked since the last file.
   context.checkpoint();

@@ -6,14 +6,15 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/atomic_file.h"
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/folder_name.h"
-#include "host/home.h"
-#include "host/printable.h"
+#include "host/lock_waiting.h"
+#include "os/atomic_file.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "os/folder_name.h"
+#include "os/home.h"
 #include "task/migrate/project_template.h"
 #include "task/migrate/yaml_files.h"
+#include "text/printable.h"
 
 namespace zarn::migrate {
 namespace {
@@ -22,10 +23,10 @@ namespace fs = std::filesystem;
 
 /// Throws unless name can be one folder in the current folder.
 void require_folder_name(const std::string& name) {
-  const std::optional<std::string_view> problem = host::folder_name_problem(name);
+  const std::optional<std::string_view> problem = os::folder_name_problem(name);
   if (!problem) return;
   throw std::runtime_error(
-      fmt::format("'{}' is not a valid project folder name: {}", host::printable(name), *problem));
+      fmt::format("'{}' is not a valid project folder name: {}", text::printable(name), *problem));
 }
 
 /// Puts a folder back as it was found, absent or empty, unless kept.
@@ -59,31 +60,30 @@ bool claim_project_folder(const fs::path& folder) {
   std::error_code error;
   const auto status = fs::symlink_status(folder, error);
   if (!fs::exists(status)) {
-    host::create_folder(folder);
+    os::create_folder(folder);
     return true;
   }
   if (fs::is_directory(status) && fs::is_empty(folder, error) && !error) return false;
   throw std::runtime_error(fmt::format("{} already exists and is not an empty folder",
-                                       host::printable(folder.string())));
+                                       text::printable(folder.string())));
 }
 
 /// Fills the existing folder with a fresh project named name (its profile of
 /// the same name): zarn_project.yml from the template, the source folders,
 /// and flatfiles/ with its .gitignore.
 void write_new_project(const fs::path& folder, const std::string& name) {
-  host::write_file_atomic(folder / "zarn_project.yml", render_project_template(name, name));
-  for (const std::string_view source : kSourceFolders) host::create_folder(folder / source);
-  host::create_folder(folder / "flatfiles");
-  host::write_file_atomic(folder / "flatfiles" / ".gitignore", kFlatfilesGitignore);
+  os::write_file_atomic(folder / "zarn_project.yml", render_project_template(name, name));
+  for (const std::string_view source : kSourceFolders) os::create_folder(folder / source);
+  os::create_folder(folder / "flatfiles");
+  os::write_file_atomic(folder / "flatfiles" / ".gitignore", kFlatfilesGitignore);
 }
 
 /// Adds the profile unless the file has one of that name; returns whether it did.
 bool add_profile(host::Host& host, const fs::path& profiles_file, const std::string& name) {
   // Another zarn may be rewriting the same file: read and write under its lock.
-  const host::FolderLock lock(host::written_file(profiles_file).parent_path(),
-                              host::waiting_of(host));
-  yaml::Node profiles = host::entry_exists(profiles_file) ? load_mapping_or_empty(profiles_file)
-                                                          : yaml::Node::mapping();
+  const os::FolderLock lock(os::written_file(profiles_file).parent_path(), host::waiting_of(host));
+  yaml::Node profiles = os::entry_exists(profiles_file) ? load_mapping_or_empty(profiles_file)
+                                                        : yaml::Node::mapping();
   if (profiles.contains(name)) return false;
   profiles.set(name, new_zarn_profile());
   host::throw_if_interrupted(host);
@@ -97,13 +97,13 @@ NewProject create_project(host::Host& host, const InitSettings& settings) {
   const std::string& name = settings.name;
   require_folder_name(name);
   const fs::path profiles_dir = settings.profiles_dir.empty()
-                                    ? host::home_dir(host.environment()) / ".zarn"
+                                    ? os::home_dir(host.environment()) / ".zarn"
                                     : settings.profiles_dir;
   const fs::path folder = settings.parent_dir.empty() ? fs::path(name) : settings.parent_dir / name;
 
   FolderRollback rollback(folder, claim_project_folder(folder));
   write_new_project(folder, name);
-  host::create_folders(profiles_dir);
+  os::create_folders(profiles_dir);
   NewProject made{profiles_dir / "profiles.yml", false};
   made.profile_added = add_profile(host, made.profiles_file, name);
   rollback.keep();

@@ -3,8 +3,9 @@
 #include <optional>
 #include <stdexcept>
 
-#include "host/file_lock.h"
-#include "host/files.h"
+#include "host/lock_waiting.h"
+#include "os/file_lock.h"
+#include "os/files.h"
 #include "task/migrate/yaml_files.h"
 
 namespace zarn::migrate {
@@ -66,7 +67,7 @@ MigrationResult import_profile_targets(const MigrateContext& context,
   const yaml::Node source_profile_name = profile_key_of(load_project_mapping(source_config_path));
 
   const fs::path pelk_profiles_path = context.pelk_profiles_path();
-  if (!host::entry_exists(pelk_profiles_path)) {
+  if (!os::entry_exists(pelk_profiles_path)) {
     context.echo("  No ~/.pelk/profiles.yml found - skipping target import");
     return {true, "No pelk profiles found"};
   }
@@ -81,15 +82,15 @@ MigrationResult import_profile_targets(const MigrateContext& context,
                   pelk_profiles_path);
 
   const fs::path zarn_profiles_path = context.zarn_profiles_path();
-  if (!host::entry_exists(zarn_profiles_path)) {
+  if (!os::entry_exists(zarn_profiles_path)) {
     context.echo("  No ~/.zarn/profiles.yml found - skipping target import");
     return {false, "No ZARN profiles found"};
   }
   // Held from reading the ZARN file to replacing it: another zarn importing
   // at the same time merges into the file this one writes, not the one it read.
-  std::optional<host::FolderLock> lock;
+  std::optional<os::FolderLock> lock;
   if (!dry_run) {
-    lock.emplace(host::written_file(zarn_profiles_path).parent_path(),
+    lock.emplace(os::written_file(zarn_profiles_path).parent_path(),
                  host::waiting_of(context.host()));
   }
   yaml::Node zarn_profiles = load_mapping_or_empty(zarn_profiles_path);

@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "host/file_error.h"
-#include "host/files.h"
+#include "os/file_error.h"
+#include "os/files.h"
 
 namespace zarn::migrate {
 namespace {
@@ -32,7 +32,7 @@ struct Entry {
 /// nowhere are dropped.
 std::vector<Entry> read_folder(const fs::path& folder) {
   DIR* stream = ::opendir(folder.c_str());
-  if (stream == nullptr) host::throw_file_error("read folder", folder, errno);
+  if (stream == nullptr) os::throw_file_error("read folder", folder, errno);
   std::vector<Entry> entries;
   errno = 0;
   while (const dirent* item = ::readdir(stream)) {
@@ -49,13 +49,13 @@ std::vector<Entry> read_folder(const fs::path& folder) {
     } else if (errno != ENOENT && errno != ELOOP) {
       const int error = errno;
       ::closedir(stream);
-      host::throw_file_error("read", folder / name, error);
+      os::throw_file_error("read", folder / name, error);
     }
     errno = 0;
   }
   const int error = errno;
   ::closedir(stream);
-  if (error != 0) host::throw_file_error("read folder", folder, error);
+  if (error != 0) os::throw_file_error("read folder", folder, error);
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.name < b.name; });
   return entries;
@@ -65,7 +65,7 @@ std::vector<Entry> read_folder(const fs::path& folder) {
 std::optional<fs::path> outside_target(const fs::path& link, const fs::path& boundary) {
   std::error_code error;
   const fs::path target = fs::canonical(link, error);
-  if (error) host::throw_file_error("read", link, error.value());
+  if (error) os::throw_file_error("read", link, error.value());
   const fs::path inner = target.lexically_relative(boundary);
   if (!inner.empty() && *inner.begin() != "..") return std::nullopt;
   return target;
@@ -140,7 +140,7 @@ void copy_one(const fs::path& from, const fs::path& to, const TreeSnapshot::File
   }
   // Renamed over the destination: a link there is replaced, not written
   // through, and a stopped copy leaves the old file whole.
-  host::copy_file_atomic(from, to);
+  os::copy_file_atomic(from, to);
 }
 
 /// Makes to a link to target, replacing a file or link of that name.
@@ -151,9 +151,9 @@ void copy_link(const fs::path& to, const fs::path& target) {
       throw std::runtime_error("cannot replace folder " + to.string() + " with a link to " +
                                target.string() + ", which lies outside the project");
     }
-    if (::unlink(to.c_str()) != 0) host::throw_file_error("replace", to, errno);
+    if (::unlink(to.c_str()) != 0) os::throw_file_error("replace", to, errno);
   }
-  if (::symlink(target.c_str(), to.c_str()) != 0) host::throw_file_error("create link", to, errno);
+  if (::symlink(target.c_str(), to.c_str()) != 0) os::throw_file_error("create link", to, errno);
 }
 
 /// Where root leads, when root is itself a link out of boundary.
@@ -169,7 +169,7 @@ TreeSnapshot snapshot_tree(const fs::path& root, const fs::path& boundary) {
   // The copied folder's own link is judged like any link below it.
   if (outside_root(root, boundary)) return {};
   struct stat info {};
-  if (::stat(root.c_str(), &info) != 0) host::throw_file_error("read folder", root, errno);
+  if (::stat(root.c_str(), &info) != 0) os::throw_file_error("read folder", root, errno);
   if (!S_ISDIR(info.st_mode))
     throw std::runtime_error("cannot copy " + root.string() + ": not a folder");
   Walk state{root, boundary, {{info.st_dev, info.st_ino}}, {}};
@@ -191,8 +191,8 @@ void copy_tree(const fs::path& source, const fs::path& target, const fs::path& b
     return;
   }
   TreeSnapshot snapshot = snapshot_tree(source, boundary);
-  host::create_folder(target);
-  for (const fs::path& folder : snapshot.folders) host::create_folder(target / folder);
+  os::create_folder(target);
+  for (const fs::path& folder : snapshot.folders) os::create_folder(target / folder);
   order_for_nested_target(source, target, snapshot.files);
   for (const TreeSnapshot::File& file : snapshot.files) {
     if (checkpoint) checkpoint();

@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "host/atomic_file.h"
-#include "host/file_lock.h"
-#include "host/files.h"
-#include "host/printable.h"
+#include "os/atomic_file.h"
+#include "os/file_lock.h"
+#include "os/files.h"
+#include "text/printable.h"
 #include "yaml/dump.h"
 #include "yaml/load.h"
 #include "yaml/top_level.h"
@@ -29,7 +29,7 @@ std::string kind_name(const yaml::Node& value) {
 }  // namespace
 
 yaml::Node load_yaml_file(const std::filesystem::path& path) {
-  return yaml::load(host::read_text_file(path), path.string());
+  return yaml::load(os::read_text_file(path), path.string());
 }
 
 yaml::Node load_mapping_or_empty(const std::filesystem::path& path) {
@@ -69,7 +69,7 @@ void require_mapping(const yaml::Node& value, const std::string& what,
                      const std::filesystem::path& file) {
   if (value.is_mapping()) return;
   // what may name a profile read from the file: shown escaped, like every name.
-  throw std::runtime_error(file.string() + ": " + host::printable(what) + " is " +
+  throw std::runtime_error(file.string() + ": " + text::printable(what) + " is " +
                            kind_name(value) + ", expected a mapping");
 }
 
@@ -83,8 +83,8 @@ void write_profiles_file(const std::filesystem::path& path, const yaml::Node& pr
   content += yaml::dump(profiles);
   // A profiles file that links elsewhere (a dotfiles checkout) is replaced
   // where it lives, so the link stays.
-  host::write_file_atomic(host::written_file(path), content,
-                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  os::write_file_atomic(os::written_file(path), content,
+                        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 }  // namespace zarn::migrate

@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/process.h"
+#include "os/interrupt.h"
+#include "os/process.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/text_excerpt.h"
 
@@ -29,15 +30,15 @@ std::vector<std::string> distinct_modules() {
 
 /// Runs the package installer for one package, as long as it takes, unless
 /// the host is interrupted; throws when it cannot be run.
-host::ProcessResult run_pip(host::Host& host, std::string_view action, const std::string& package,
-                            std::vector<std::string> options) {
+os::ProcessResult run_pip(host::Host& host, std::string_view action, const std::string& package,
+                          std::vector<std::string> options) {
   std::vector<std::string> argv{host.interpreter().string(), "-m", "pip", std::string(action),
                                 package};
   argv.insert(argv.end(), options.begin(), options.end());
-  host::ProcessOptions watch;
+  os::ProcessOptions watch;
   watch.pending_interrupt = [&host] { return host.pending_interrupt(); };
   watch.environment = host.environment();
-  return host::run_process(argv, watch);
+  return os::run_process(argv, watch);
 }
 
 /// What differs between installing and removing adapter packages: the
@@ -68,10 +69,10 @@ Outcome run_for_each(const Output& out, const PackageAction& action,
     }
     const std::string package(*package_name);
     out.line(fmt::format("    {} {}...", action.doing, package));
-    host::ProcessResult result;
+    os::ProcessResult result;
     try {
       result = run_pip(host, action.command, package, action.options);
-    } catch (const host::Interrupted&) {
+    } catch (const os::Interrupted&) {
       throw;
     } catch (const std::exception& error) {
       outcome.failures.push_back({package, error.what()});
@@ -99,7 +100,7 @@ std::set<std::string> installed_adapters(host::Host& host) {
   std::set<std::string> found;
   try {
     found = host.find_modules(distinct_modules());
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::runtime_error& error) {
     std::throw_with_nested(

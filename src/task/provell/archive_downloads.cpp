@@ -11,8 +11,8 @@ constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip a
 
 }  // namespace
 
-host::VerifiedDownload& ArchiveDownloads::add(const std::string& url, const std::string& name) {
-  host::VerifiedDownload& download = storage_.emplace_back();
+net::VerifiedDownload& ArchiveDownloads::add(const std::string& url, const std::string& name) {
+  net::VerifiedDownload& download = storage_.emplace_back();
   download.url = url;
   download.dest = folder_ / name;
   download.folder_swept = true;
@@ -27,15 +27,15 @@ void ArchiveDownloads::start_early(const std::string& url, const std::string& na
   } catch (const std::exception&) {
     return;  // in the way: reported at its turn
   }
-  host::VerifiedDownload& download = add(url, name);
+  net::VerifiedDownload& download = add(url, name);
   early_.emplace(name, &download);
   fetcher_.start(download);
 }
 
-host::VerifiedDownload& ArchiveDownloads::take(const std::string& url, const std::string& name) {
+net::VerifiedDownload& ArchiveDownloads::take(const std::string& url, const std::string& name) {
   const auto found = early_.find(name);
   if (found == early_.end()) return add(url, name);
-  host::VerifiedDownload& early = *found->second;
+  net::VerifiedDownload& early = *found->second;
   early_.erase(found);
   if (early.url == url) return early;
   fetcher_.cancel(early);

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "host/transfer_engine.h"
-#include "host/verified_download.h"
+#include "net/transfer_engine.h"
+#include "net/verified_download.h"
 
 namespace zarn::provell {
 
@@ -20,7 +20,7 @@ struct Archive {
   bool cached = false;
   bool deferred = false;  ///< named like an earlier download: decided at its turn
   bool in_cache = false;  ///< taken from the driver cache at its turn, not fetched ahead
-  host::VerifiedDownload* download = nullptr;  ///< set once it is to be fetched
+  net::VerifiedDownload* download = nullptr;  ///< set once it is to be fetched
 };
 
 /// The archive downloads of one sync, at addresses that stay put. Once the
@@ -30,29 +30,29 @@ struct Archive {
 /// out not to be fetched under that name.
 class ArchiveDownloads {
  public:
-  ArchiveDownloads(host::TransferEngine& engine, std::chrono::seconds timeout,
+  ArchiveDownloads(net::TransferEngine& engine, std::chrono::seconds timeout,
                    std::filesystem::path folder)
       : engine_(engine), folder_(std::move(folder)), fetcher_(engine, timeout) {}
 
-  host::VerifiedDownloads& fetcher() { return fetcher_; }
+  net::VerifiedDownloads& fetcher() { return fetcher_; }
   /// Starts fetching url into the folder as name when the server
   /// multiplexes, unless an archive lies there already (or cannot be
   /// checked) or name was started before.
   void start_early(const std::string& url, const std::string& name);
   /// The download of url as name: the one started early when it is the same
   /// address, else a new one (not started).
-  host::VerifiedDownload& take(const std::string& url, const std::string& name);
+  net::VerifiedDownload& take(const std::string& url, const std::string& name);
   /// Cancels the early downloads the plan did not take.
   void drop_untaken();
 
  private:
-  host::VerifiedDownload& add(const std::string& url, const std::string& name);
+  net::VerifiedDownload& add(const std::string& url, const std::string& name);
 
-  host::TransferEngine& engine_;
+  net::TransferEngine& engine_;
   std::filesystem::path folder_;
-  std::deque<host::VerifiedDownload> storage_;  ///< outlives the fetcher, which points into it
-  std::map<std::string, host::VerifiedDownload*> early_;  ///< by name, until taken
-  host::VerifiedDownloads fetcher_;
+  std::deque<net::VerifiedDownload> storage_;  ///< outlives the fetcher, which points into it
+  std::map<std::string, net::VerifiedDownload*> early_;  ///< by name, until taken
+  net::VerifiedDownloads fetcher_;
 };
 
 }  // namespace zarn::provell

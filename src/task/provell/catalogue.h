@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/context.h"
+#include "os/environment.h"
 
 namespace zarn::provell {
 
@@ -124,10 +124,10 @@ inline constexpr std::string_view MAVEN_REPO = "https://repo1.maven.org/maven2";
 
 /// The repository to fetch drivers from: $ZARN_MAVEN_REPO when set and not
 /// empty (trailing "/" removed), else MAVEN_REPO.
-std::string maven_repo(const host::Environment& environment);
+std::string maven_repo(const os::Environment& environment);
 
 /// Get the ZARN configuration directory (~/.zarn/), creating it and its
 /// parents when missing; throws when it cannot be created.
-std::filesystem::path get_zarn_dir(const host::Environment& environment);
+std::filesystem::path get_zarn_dir(const os::Environment& environment);
 
 }  // namespace zarn::provell

@@ -6,14 +6,14 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/printable.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
 
 /// Whether text stays one segment of a request path and of a file name.
 bool is_plain_segment(const std::string& text) {
-  if (text == "." || text == ".." || host::has_unsafe_character(text)) return false;
+  if (text == "." || text == ".." || text::has_unsafe_character(text)) return false;
   return text.find_first_of(" ?#%/\\") == std::string::npos;
 }
 
@@ -33,12 +33,12 @@ std::vector<std::string> split_coordinate(const std::string& coord) {
 std::pair<std::string, std::string> archive_of(std::string_view repo, const std::string& coord) {
   const auto parts = split_coordinate(coord);
   if (parts.size() < 3) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+    throw std::invalid_argument("Invalid Maven coordinate: " + text::printable(coord));
   }
   // The parts become request path segments and the archive name a file of
   // the driver folder: a descriptor must not be able to steer either.
   if (!std::all_of(parts.begin(), parts.begin() + 3, is_plain_segment)) {
-    throw std::invalid_argument("Invalid Maven coordinate: " + host::printable(coord));
+    throw std::invalid_argument("Invalid Maven coordinate: " + text::printable(coord));
   }
   const std::string& artifact_id = parts[1];
   const std::string& version = parts[2];

@@ -85,8 +85,8 @@ void Descriptors::fetch(Entry& entry, const std::string& url) {
       url, transfers_.settings().descriptor_timeout,
       [&entry](std::string_view piece) {
         if (entry.body.size() + piece.size() > kMaxDescriptorBytes) {
-          throw host::HttpError("response larger than " + std::to_string(kMaxDescriptorBytes) +
-                                " bytes");
+          throw net::HttpError("response larger than " + std::to_string(kMaxDescriptorBytes) +
+                               " bytes");
         }
         entry.body.append(piece);
       },

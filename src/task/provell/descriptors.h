@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 #include "task/provell/transfers.h"
 #include "task/provell/walk_replay.h"
 
@@ -38,7 +38,7 @@ class Descriptors : private WalkReplay::Source {
 
  private:
   struct Entry {
-    host::TransferEngine::Id id = 0;
+    net::TransferEngine::Id id = 0;
     bool ended = false;
     bool parsed = false;
     bool from_cache = false;

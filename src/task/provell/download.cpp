@@ -10,16 +10,17 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "host/atomic_file.h"
-#include "host/files.h"
-#include "host/printable.h"
-#include "host/verified_download.h"
+#include "net/verified_download.h"
+#include "os/atomic_file.h"
+#include "os/files.h"
+#include "os/interrupt.h"
 #include "task/provell/archive_downloads.h"
 #include "task/provell/archive_names.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/progress_display.h"
 #include "task/provell/resolve.h"
 #include "task/provell/sync_cache.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
@@ -35,7 +36,7 @@ constexpr std::string_view kZipSignature("PK\x03\x04", 4);  ///< how every zip a
 void remove_stale_temporaries(const fs::path& folder) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) {
-    if (host::is_stale_temporary(entry.path())) {
+    if (os::is_stale_temporary(entry.path())) {
       std::error_code ignored;
       fs::remove(entry.path(), ignored);
     }
@@ -64,7 +65,7 @@ std::set<std::string> direct_coordinates(const std::set<std::string>& adapter_ty
 
 /// Stores one archive at its turn with its report lines, the same whether it
 /// came from the cache or the repository; the reason when it failed.
-std::optional<std::string> store_archive(const Output& out, host::VerifiedDownloads& fetcher,
+std::optional<std::string> store_archive(const Output& out, net::VerifiedDownloads& fetcher,
                                          SyncCache* cache, Archive& archive) {
   try {
     out.line(fmt::format("      Downloading {}...", archive.name));
@@ -75,7 +76,7 @@ std::optional<std::string> store_archive(const Output& out, host::VerifiedDownlo
       out.line(fmt::format("        ✓ Downloaded ({:.1f} MB)", size_mb));
     }
     return std::nullopt;
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception& error) {
     out.line(fmt::format("        ✗ Failed: {}", error.what()));
@@ -153,11 +154,11 @@ class DriverRun {
           outcome.done.push_back(archive.name);
           ++placed;
         }
-      } catch (const host::Interrupted&) {
+      } catch (const os::Interrupted&) {
         throw;
       } catch (const std::exception& error) {
         out_.line(
-            fmt::format("      ✗ Error with {}: {}", host::printable(archive.coord), error.what()));
+            fmt::format("      ✗ Error with {}: {}", text::printable(archive.coord), error.what()));
         outcome.failures.push_back({archive.coord, error.what()});
       }
     }
@@ -197,7 +198,7 @@ class DriverRun {
 
 DriverDownloads download_drivers(Transfers& transfers, const Output& out, const fs::path& folder,
                                  const std::set<std::string>& adapter_types) {
-  host::create_folders(folder);
+  os::create_folders(folder);
   remove_stale_temporaries(folder);
   const SyncCacheScope cache_scope(transfers);
   DriverDownloads result;
@@ -230,14 +231,14 @@ DriverDownloads download_drivers(Transfers& transfers, const Output& out, const 
 
 bool download_archive(Transfers& transfers, const Output& out, const std::string& url,
                       const fs::path& dest_path) {
-  host::VerifiedDownload download;
+  net::VerifiedDownload download;
   download.url = url;
   download.dest = dest_path;
   download.unverified_start = kZipSignature;
   Archive archive;
   archive.name = dest_path.filename().string();
   archive.download = &download;
-  host::VerifiedDownloads fetcher(transfers.engine(), transfers.settings().archive_timeout);
+  net::VerifiedDownloads fetcher(transfers.engine(), transfers.settings().archive_timeout);
   return !store_archive(out, fetcher, nullptr, archive);
 }
 

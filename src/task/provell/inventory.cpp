@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "host/errors.h"
-#include "host/files.h"
+#include "os/files.h"
+#include "os/interrupt.h"
 #include "yaml/top_level.h"
 
 namespace zarn::provell {
@@ -66,16 +67,16 @@ std::optional<std::string> ProfileSource::profile_name() {
   if (auto given = named(location_.profile_name)) return given;
   const std::filesystem::path project_file =
       std::filesystem::path(location_.project_dir) / "pelk_project.yml";
-  if (!host::entry_exists(project_file)) return std::nullopt;
+  if (!os::entry_exists(project_file)) return std::nullopt;
   // A project file that cannot be used names no profile; all profiles are scanned then.
   try {
     const yaml::Node project =
-        host_.load_yaml_text(host::read_text_file(project_file), project_file.string());
+        host_.load_yaml_text(os::read_text_file(project_file), project_file.string());
     if (!project.is_mapping()) return std::nullopt;
     const yaml::Node* profile = project.find("profile");
     if (profile == nullptr || !profile->is_string()) return std::nullopt;
     return profile->as_string();
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception& error) {
     if (!std::exchange(told_project_file_unusable_, true)) {
@@ -95,14 +96,14 @@ yaml::Node ProfileSource::load_profiles() {
   }
   try {
     const yaml::Node profiles =
-        host_.load_yaml_text(host::read_text_file(profiles_path), profiles_path.string());
+        host_.load_yaml_text(os::read_text_file(profiles_path), profiles_path.string());
     if (auto mapping = yaml::top_level_mapping(profiles, yaml::EmptyDocument::kFalsy)) {
       return *mapping;
     }
     throw std::runtime_error(profiles_path.string() + ": the top level is " +
                              std::string(yaml::kind_name(profiles.kind())) +
                              ", not a mapping of profile names");
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception& cause) {
     throw host::PelkRuntimeError("Failed to load profiles.yml: " + std::string(cause.what()),

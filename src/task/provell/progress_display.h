@@ -6,7 +6,7 @@
 #include <deque>
 
 #include "host/host.h"
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 #include "task/provell/archive_downloads.h"
 #include "task/provell/output.h"
 
@@ -16,7 +16,7 @@ namespace zarn::provell {
 class ProgressDisplay {
  public:
   /// Drawn only when out is verbose.
-  ProgressDisplay(const Output& out, host::TransferEngine& engine)
+  ProgressDisplay(const Output& out, net::TransferEngine& engine)
       : host_(out.host()), engine_(engine), start_bytes_(engine.bytes_received()) {
     if (out.verbose()) engine_.on_tick([this] { draw(); });
   }
@@ -34,7 +34,7 @@ class ProgressDisplay {
   void draw();
 
   host::Host& host_;
-  host::TransferEngine& engine_;
+  net::TransferEngine& engine_;
   const std::uint64_t start_bytes_;
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

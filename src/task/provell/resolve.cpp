@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "os/interrupt.h"
 #include "task/provell/coordinates.h"
 #include "task/provell/sync_cache.h"
 #include "task/provell/walk_replay.h"
@@ -34,7 +35,7 @@ void walk(const std::string& coord, std::set<std::string>& resolved, int depth,
   std::vector<std::string> children;
   try {
     children = descriptors.dependencies(coord);
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception&) {
     return;  // an unreadable descriptor only ends its own expansion

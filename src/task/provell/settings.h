@@ -6,8 +6,8 @@
 #include <functional>
 #include <memory>
 
-#include "host/interrupt.h"
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
+#include "os/interrupt.h"
 
 namespace zarn::provell {
 
@@ -19,8 +19,8 @@ enum class CacheUse {
 };
 
 /// Opens the transfer engine of a task; tests give one without a network.
-using EngineFactory = std::function<std::unique_ptr<host::TransferEngine>(
-    host::InterruptPoll pending_interrupt, host::TransferOptions options)>;
+using EngineFactory = std::function<std::unique_ptr<net::TransferEngine>(
+    os::InterruptPoll pending_interrupt, net::TransferOptions options)>;
 
 /// How the driver sync uses the network, fixed when the task is built.
 struct TransferSettings {

@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <map>
 
-#include "host/printable.h"
 #include "task/provell/adapters.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/download.h"
 #include "task/provell/jar_update.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
@@ -34,7 +34,7 @@ std::set<std::string> difference(const std::set<std::string>& a, const std::set<
 /// A name from the user's files as a report line shows it: escaped, so a
 /// line break in it cannot forge a line.
 std::string shown(std::string_view name) {
-  return host::printable(name);
+  return text::printable(name);
 }
 
 /// Writes the report lines of one run.

@@ -4,8 +4,11 @@
 
 #include <vector>
 
-#include "host/cache_folder.h"
-#include "host/transfer_engine.h"
+#include "cache/cache_folder.h"
+#include "host/host.h"
+#include "host/lock_waiting.h"
+#include "net/transfer_engine.h"
+#include "os/interrupt.h"
 #include "task/provell/catalogue.h"
 #include "task/provell/coordinates.h"
 #include "task/provell/pom.h"
@@ -51,12 +54,12 @@ SyncCache::SyncCache(host::Host& host, const TransferSettings& settings)
     : host_(host), use_(settings.cache), allow_links_(settings.link_from_cache) {
   if (use_ == CacheUse::kOff) return;
   try {
-    const host::Environment environment = host.environment();
+    const os::Environment environment = host.environment();
     repository_ = maven_repo(environment);
-    fs::path folder = host::cache_folder(environment);
-    folder_text_ = host::cache_folder_text(folder, environment);
+    fs::path folder = cache::cache_folder(environment);
+    folder_text_ = cache::cache_folder_text(folder, environment);
     cache_.emplace(std::move(folder), host::waiting_of(host));
-  } catch (const host::Interrupted&) {
+  } catch (const os::Interrupted&) {
     throw;
   } catch (const std::exception& error) {
     tell(error);
@@ -65,7 +68,7 @@ SyncCache::SyncCache(host::Host& host, const TransferSettings& settings)
 
 void SyncCache::tell(const std::exception& error) {
   // Called from a catch: an interrupt while waiting for the cache's lock ends the run.
-  if (dynamic_cast<const host::Interrupted*>(&error) != nullptr) throw;
+  if (dynamic_cast<const os::Interrupted*>(&error) != nullptr) throw;
   if (told_) return;
   told_ = true;
   host_.notice(fmt::format("driver cache not used: {}", error.what()));
@@ -140,7 +143,7 @@ void SyncCache::descriptor_failed(const std::string& coord, const std::exception
   if (!cache_ || !entry || !error) return;
   try {
     std::rethrow_exception(error);
-  } catch (const host::HttpError& http) {
+  } catch (const net::HttpError& http) {
     if (http.status() != 404 && http.status() != 410) return;
   } catch (...) {
     return;
@@ -158,8 +161,8 @@ std::string SyncCache::summary(std::size_t placed) const {
                      folder_text_);
 }
 
-void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
-                   const std::string& coord, host::VerifiedDownload& download) {
+void fetch_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache* cache,
+                   const std::string& coord, net::VerifiedDownload& download) {
   if (cache && cache->place_archive(coord, download.dest)) return;
   if (cache && cache->offline()) throw std::runtime_error(std::string(kNotInCache));
   const bool unverified = fetcher.finish(download);

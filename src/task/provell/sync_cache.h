@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/driver_cache.h"
+#include "cache/driver_cache.h"
 #include "host/host.h"
-#include "host/verified_download.h"
+#include "net/verified_download.h"
 #include "task/provell/settings.h"
 #include "task/provell/transfers.h"
 
@@ -65,7 +65,7 @@ class SyncCache {
   host::Host& host_;
   const CacheUse use_;
   const bool allow_links_;
-  std::optional<host::DriverCache> cache_;
+  std::optional<cache::DriverCache> cache_;
   std::string folder_text_;
   std::string repository_;  ///< the one whose missing descriptors count
   std::size_t archives_taken_ = 0;
@@ -76,8 +76,8 @@ class SyncCache {
 /// Puts coord's archive at download.dest: from the cache when it holds it,
 /// else fetched (offline: fails with kNotInCache), and a fetch whose
 /// checksum matched is kept in the cache. Without a cache, only fetched.
-void fetch_archive(host::Host& host, host::VerifiedDownloads& fetcher, SyncCache* cache,
-                   const std::string& coord, host::VerifiedDownload& download);
+void fetch_archive(host::Host& host, net::VerifiedDownloads& fetcher, SyncCache* cache,
+                   const std::string& coord, net::VerifiedDownload& download);
 
 /// Holds an open SyncCache in slot for one operation, unless the slot holds
 /// one already (a resolution inside a download shares the download's).

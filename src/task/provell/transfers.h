@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "host/host.h"
-#include "host/transfer_engine.h"
+#include "net/transfer_engine.h"
 #include "task/provell/settings.h"
 
 namespace zarn::provell {
@@ -27,7 +27,7 @@ class Transfers {
   const TransferSettings& settings() const { return settings_; }
   host::Host& host() const { return host_; }
   /// The engine, set up from the host's environment (~/.netrc, the CA variables).
-  host::TransferEngine& engine();
+  net::TransferEngine& engine();
   /// coord's archive address and name in the repository the host names now.
   std::pair<std::string, std::string> archive_of(const std::string& coord) const;
 
@@ -42,7 +42,7 @@ class Transfers {
   host::Host& host_;
   const TransferSettings settings_;
   std::unique_ptr<SyncCache> cache_;
-  std::unique_ptr<host::TransferEngine> engine_;
+  std::unique_ptr<net::TransferEngine> engine_;
 };
 
 }  // namespace zarn::provell

@@ -5,8 +5,8 @@
 #include <optional>
 #include <thread>
 
-#include "host/file_lock.h"
 #include "migrate_fixture.h"
+#include "os/file_lock.h"
 #include "support/zarn_child.h"
 
 namespace zarn::testing {
@@ -29,7 +29,7 @@ bool shows_up(const fs::path& file, const std::string& text) {
 // folder, one backs up and converts, the others find the work done.
 TEST_F(MigrateTest, ConcurrentMigrationsOfOneProjectMakeOneBackup) {
   write_file(project / "pelk_project.yml", "name: shop\n");
-  std::optional<host::FolderLock> other(std::in_place, project);
+  std::optional<os::FolderLock> other(std::in_place, project);
   std::vector<std::unique_ptr<TempDir>> outputs;
   std::vector<std::unique_ptr<ZarnChild>> children;
   for (int i = 0; i < 8; ++i) {
@@ -73,7 +73,7 @@ TEST_P(HeldProfilesFolder, WaitsSaysSoAndGoesOnOrStops) {
       c.import ? std::vector<std::string>{"migrate", source.string()}
                : std::vector<std::string>{"migrate", "--profiles-only"};
 
-  std::optional<host::FolderLock> other(std::in_place, home / ".zarn");
+  std::optional<os::FolderLock> other(std::in_place, home / ".zarn");
   const TempDir output;
   ZarnChild child({arguments, project, home, {}, {}}, output.path());
   ASSERT_TRUE(shows_up(output / "err", "zarn: waiting for another zarn to finish with " +

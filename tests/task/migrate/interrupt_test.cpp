@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "migrate_fixture.h"
+#include "os/interrupt.h"
 #include "support/fake_host.h"
 #include "task/migrate/migrate_task.h"
 
@@ -42,7 +43,7 @@ TEST_P(InterruptedOperation, ThrowsAndChangesNothing) {
   if (c.with_source) settings.source_path = source;
   migrate::MigrateTask task(host, settings);
 
-  EXPECT_THROW(c.call(task), host::Interrupted);
+  EXPECT_THROW(c.call(task), os::Interrupted);
   EXPECT_EQ(file_tree(temp.path()), before);
 }
 

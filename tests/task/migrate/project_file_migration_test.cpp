@@ -190,7 +190,7 @@ TEST_F(MigrateTest, ARunCutShortIsCompletedByTheNextOne) {
 // mode there), so the task is driven directly, with a fixed clock.
 struct DirectTask {
   explicit DirectTask(const fs::path& home)
-      : context{host::Printer(out), host::Environment({{"HOME", home.string()}}), [] {
+      : context{terminal::Printer(out), os::Environment({{"HOME", home.string()}}), [] {
                   std::tm local{};
                   local.tm_year = 2024 - 1900;
                   local.tm_mon = 0;

@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include "migrate_fixture.h"
+#include "os/interrupt.h"
 #include "support/fake_host.h"
 #include "task/migrate/project_init.h"
 
@@ -18,7 +19,7 @@ TEST_F(MigrateTest, InitStoppedBeforeTheProfileLeavesNothing) {
   host.interrupt = SIGTERM;
   const migrate::InitSettings settings{"fresh", {}, temp.path()};
 
-  EXPECT_THROW(migrate::create_project(host, settings), host::Interrupted);
+  EXPECT_THROW(migrate::create_project(host, settings), os::Interrupted);
   EXPECT_FALSE(fs::exists(temp / "fresh"));
   EXPECT_FALSE(fs::exists(zarn_profiles()));
 

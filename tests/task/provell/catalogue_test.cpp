@@ -102,19 +102,19 @@ TEST(MavenRepo, DefaultsToCentralAndHonoursTheOverride) {
       {{{"ZARN_MAVEN_REPO", "http://mirror//"}}, "http://mirror"},
       {{{"ZARN_MAVEN_REPO", "/"}}, "https://repo1.maven.org/maven2"},
   };
-  for (const Case& c : cases) EXPECT_EQ(maven_repo(host::Environment(c.variables)), c.expected);
+  for (const Case& c : cases) EXPECT_EQ(maven_repo(os::Environment(c.variables)), c.expected);
   EXPECT_EQ(MAVEN_REPO, "https://repo1.maven.org/maven2");
 }
 
 TEST(GetZarnDir, CreatesHomeZarnOnceAndFailsWhenBlocked) {
   testing::TempDir dir;
-  const host::Environment environment({{"HOME", (dir / "a/b").string()}});
+  const os::Environment environment({{"HOME", (dir / "a/b").string()}});
   EXPECT_EQ(get_zarn_dir(environment), dir / "a/b/.zarn");
   EXPECT_EQ(get_zarn_dir(environment), dir / "a/b/.zarn");
   EXPECT_TRUE(std::filesystem::is_directory(dir / "a/b/.zarn"));
 
   testing::write_file(dir / "blocked/.zarn", "");
-  EXPECT_THROW(get_zarn_dir(host::Environment({{"HOME", (dir / "blocked").string()}})),
+  EXPECT_THROW(get_zarn_dir(os::Environment({{"HOME", (dir / "blocked").string()}})),
                std::runtime_error);
 }
 

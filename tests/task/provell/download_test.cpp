@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "host/atomic_file.h"
+#include "os/atomic_file.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
 #include "task/provell/outcome_lists.h"
@@ -191,7 +191,7 @@ TEST_F(DownloadTest, TemporaryFilesOfAKilledRunAreRemoved) {
 
 TEST_F(DownloadTest, TemporaryFilesOfASyncStillRunningAreLeftAlone) {
   fs::create_directories(jars());
-  host::AtomicFile other(jars() / "postgresql-42.7.4.jar");  // a writer that is alive
+  os::AtomicFile other(jars() / "postgresql-42.7.4.jar");  // a writer that is alive
   other.write("being written");
   server.add_jar(kPostgres);
   task().download_jdbc_jars({"postgres"}, false);

@@ -3,7 +3,8 @@
 
 #include <sys/stat.h>
 
-#include "host/cache_maintenance.h"
+#include "cache/cache_maintenance.h"
+#include "host/host.h"
 #include "support/temp_dir.h"
 #include "task/provell/maven_fixture.h"
 #include "task/provell/outcome_lists.h"
@@ -61,10 +62,10 @@ class DriverCacheTest : public MavenTest {
                                                         std::string repo = "") {
     if (repo.empty()) repo = server.repo_url();
     return std::make_unique<host::ExecutableHost>(
-        host::Printer(out, err, {}),
-        host::Environment(std::map<std::string, std::string>{{"HOME", (dir / "home").string()},
-                                                             {"ZARN_MAVEN_REPO", repo},
-                                                             {"ZARN_CACHE_DIR", folder.string()}}));
+        terminal::Printer(out, err, {}),
+        os::Environment(std::map<std::string, std::string>{{"HOME", (dir / "home").string()},
+                                                           {"ZARN_MAVEN_REPO", repo},
+                                                           {"ZARN_CACHE_DIR", folder.string()}}));
   }
 
   std::string printed_as_first() {
@@ -161,7 +162,7 @@ TEST_F(DriverCacheTest, AChangedEntryIsNeverHandedToAProject) {
     testing::write_file(entry, test.content);
     const int before = server.requests(jar_path);
     if (!test.found_by_sync) {
-      const auto outcome = host::verify_cache(cache(), {});
+      const auto outcome = cache::verify_cache(cache(), {});
       ASSERT_EQ(outcome.dropped.size(), 1u);
       EXPECT_EQ(outcome.dropped[0].reason, "checksum mismatch");
     }
@@ -171,7 +172,7 @@ TEST_F(DriverCacheTest, AChangedEntryIsNeverHandedToAProject) {
     EXPECT_EQ(testing::read_file(entry), good);
     printed();
   }
-  EXPECT_EQ(host::verify_cache(cache(), {}).dropped.size(), 0u);
+  EXPECT_EQ(cache::verify_cache(cache(), {}).dropped.size(), 0u);
 }
 
 TEST_F(DriverCacheTest, ACacheOnAnotherFileSystemIsCopiedFrom) {
@@ -207,7 +208,7 @@ TEST_F(DriverCacheTest, NoCacheNeitherReadsNorFills) {
   fs::remove_all(dir / "other");
   other_project({"postgres"}, CacheUse::kOff, true, 8, named.get());
   EXPECT_EQ(server.total_requests(), before + 2);
-  EXPECT_EQ(host::cache_usage(other_cache.path()).archives, 1u);
+  EXPECT_EQ(cache::cache_usage(other_cache.path()).archives, 1u);
   EXPECT_FALSE(fs::exists(cache()));
 }
 

@@ -1,4 +1,4 @@
-// An interrupt ends every operation that sees it with host::Interrupted,
+// An interrupt ends every operation that sees it with os::Interrupted,
 // never with a partial result.
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <csignal>
 #include <functional>
 
+#include "os/interrupt.h"
 #include "support/fake_host.h"
 #include "support/fake_transfer_engine.h"
 #include "support/file_tree.h"
@@ -46,7 +47,7 @@ TEST(Interrupts, EndTheOperationThatSeesThem) {
     settings.open_engine = repository.opener();
     ProvellTask task(host, (dir / "project").string(), (dir / "profiles").string(), std::nullopt,
                      settings);
-    EXPECT_THROW(c.run(task), host::Interrupted) << c.name;
+    EXPECT_THROW(c.run(task), os::Interrupted) << c.name;
   }
 }
 

@@ -197,8 +197,8 @@ TEST(LoadProfiles, AMissingFileSaysWhereItWasLookedFor) {
 TEST(ProvellTaskConstruction, DefaultsToTheWorkingFolderAndHomeZarn) {
   testing::TempDir dir;
   std::ostringstream out;
-  host::ExecutableHost context{host::Printer(out),
-                               host::Environment({{"HOME", (dir / "home").string()}})};
+  host::ExecutableHost context{terminal::Printer(out),
+                               os::Environment({{"HOME", (dir / "home").string()}})};
   for (const std::optional<std::string>& unset :
        {std::optional<std::string>(), std::optional<std::string>("")}) {
     ProvellTask task(context, unset, unset, unset);

@@ -43,9 +43,9 @@ class MavenTest : public ::testing::Test {
   std::ostringstream out;
   std::ostringstream err;  ///< notices, apart from the report
   host::ExecutableHost context{
-      host::Printer(out, err, {}),
-      host::Environment(std::map<std::string, std::string>{
-          {"HOME", (dir / "home").string()}, {"ZARN_MAVEN_REPO", server.repo_url()}})};
+      terminal::Printer(out, err, {}),
+      os::Environment(std::map<std::string, std::string>{{"HOME", (dir / "home").string()},
+                                                         {"ZARN_MAVEN_REPO", server.repo_url()}})};
 
  private:
   std::optional<ProvellTask> task_;

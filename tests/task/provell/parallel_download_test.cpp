@@ -149,8 +149,8 @@ TEST_F(ParallelDownloadTest, ManyStreamsOverHttp2GiveWhatOneAtATimeGives) {
   std::map<std::size_t, Names> requests;
   for (const std::size_t jobs : {1, 8}) {
     testing::NghttpdServer repository(docroot.path(), certificate);
-    host::ExecutableHost secure(host::Printer(out, err, {}),
-                                host::Environment(std::map<std::string, std::string>{
+    host::ExecutableHost secure(terminal::Printer(out, err, {}),
+                                os::Environment(std::map<std::string, std::string>{
                                     // a cache of its own: both runs fetch everything
                                     {"HOME", (dir / ("home-" + std::to_string(jobs))).string()},
                                     {"ZARN_MAVEN_REPO", repository.url() + "/maven2"},
@@ -176,8 +176,8 @@ TEST_F(ParallelDownloadTest, ATreeOverTheBoundLeavesNothingOverHttp2) {
   const testing::TempDir docroot;
   fs::create_directory_symlink(server.root(), docroot / "maven2");
   testing::NghttpdServer repository(docroot.path(), certificate);
-  host::ExecutableHost secure(host::Printer(out, err, {}),
-                              host::Environment(std::map<std::string, std::string>{
+  host::ExecutableHost secure(terminal::Printer(out, err, {}),
+                              os::Environment(std::map<std::string, std::string>{
                                   {"HOME", (dir / "home").string()},
                                   {"ZARN_MAVEN_REPO", repository.url() + "/maven2"},
                                   {"CURL_CA_BUNDLE", certificate.certificate().string()}}));

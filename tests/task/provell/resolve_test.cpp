@@ -2,9 +2,9 @@
 #include <set>
 #include <stdexcept>
 
-#include "host/printable.h"
 #include "support/fake_host.h"
 #include "task/provell/maven_fixture.h"
+#include "text/printable.h"
 
 namespace zarn::provell {
 namespace {
@@ -48,7 +48,7 @@ TEST_F(ResolveTest, CoordinatesThatNameNoPlainArchiveAreRejected) {
       task()._maven_coord_to_url(coord);
       ADD_FAILURE() << coord;
     } catch (const std::invalid_argument& error) {
-      EXPECT_EQ(error.what(), "Invalid Maven coordinate: " + host::printable(coord));
+      EXPECT_EQ(error.what(), "Invalid Maven coordinate: " + text::printable(coord));
     }
   }
 }

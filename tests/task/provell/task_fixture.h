@@ -17,7 +17,7 @@ namespace zarn::provell {
 struct TaskFixture {
   explicit TaskFixture(std::map<std::string, std::string> variables = {},
                        std::optional<std::string> profile_name = std::nullopt)
-      : context{host::Printer(out), environment_for(std::move(variables))} {
+      : context{terminal::Printer(out), environment_for(std::move(variables))} {
     std::filesystem::create_directories(project());
     std::filesystem::create_directories(profiles());
     task.emplace(context, project().string(), profiles().string(), std::move(profile_name));
@@ -33,9 +33,9 @@ struct TaskFixture {
   std::optional<ProvellTask> task;
 
  private:
-  host::Environment environment_for(std::map<std::string, std::string> variables) const {
+  os::Environment environment_for(std::map<std::string, std::string> variables) const {
     variables.emplace("HOME", home().string());
-    return host::Environment(std::move(variables));
+    return os::Environment(std::move(variables));
   }
 };
 

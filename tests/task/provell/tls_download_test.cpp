@@ -39,8 +39,8 @@ TEST(TlsDownloadTest, TheAuthorityVariablesReplaceTheBuiltInBundle) {
     if (!test.variable.empty()) variables[test.variable] = test.value;
     std::ostringstream out;
     std::ostringstream err;
-    host::ExecutableHost context(host::Printer(out, err, {}),
-                                 host::Environment(std::move(variables)));
+    host::ExecutableHost context(terminal::Printer(out, err, {}),
+                                 os::Environment(std::move(variables)));
     ProvellTask task(context, (dir / "project").string(), (dir / "profiles").string());
     const auto [downloaded, failed] = lists(task.download_jdbc_jars({"postgres"}));
     EXPECT_EQ(failed.empty(), test.trusted) << test.variable;
