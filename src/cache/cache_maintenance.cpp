@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "cache/driver_cache.h"
 #include "net/sha1.h"
@@ -82,6 +83,30 @@ void remove_empty_folders(const fs::path& root) {
   for (const fs::path& folder : folders) ::rmdir(folder.c_str());  // fails when not empty
 }
 
+/// Counts one file of bytes in usage, as an archive or a descriptor by its name.
+void add_file(CacheUsage& usage, const fs::path& file, std::uintmax_t bytes) {
+  usage.bytes += bytes;
+  const auto extension = file.extension();
+  if (extension == ".jar") ++usage.archives;
+  if (extension == ".pom") ++usage.descriptors;
+}
+
+/// The cache folder held exclusively, and the files below it; neither when
+/// the folder does not exist.
+struct LockedFiles {
+  std::unique_ptr<os::FolderLock> lock;
+  std::vector<fs::path> files;
+};
+
+LockedFiles lock_files(const fs::path& root, const os::LockWaiting& waiting) {
+  LockedFiles locked;
+  std::error_code error;
+  if (!fs::is_directory(root, error)) return locked;
+  locked.lock = std::make_unique<os::FolderLock>(root, waiting);
+  locked.files = files_below(root);
+  return locked;
+}
+
 }  // namespace
 
 CacheUsage cache_usage(const fs::path& root) {
@@ -89,37 +114,29 @@ CacheUsage cache_usage(const fs::path& root) {
   for (const fs::path& file : files_below(root)) {
     std::error_code error;
     const auto size = fs::file_size(file, error);
-    if (!error) usage.bytes += size;
-    const auto extension = file.extension();
-    if (extension == ".jar") ++usage.archives;
-    if (extension == ".pom") ++usage.descriptors;
+    add_file(usage, file, error ? 0 : size);
   }
   return usage;
 }
 
 CacheUsage clean_cache(const fs::path& root, const os::LockWaiting& waiting) {
   CacheUsage removed;
-  std::error_code error;
-  if (!fs::is_directory(root, error)) return removed;
-  const os::FolderLock lock(root, waiting);
-  for (const fs::path& file : files_below(root)) {
+  const LockedFiles locked = lock_files(root, waiting);
+  for (const fs::path& file : locked.files) {
     if (!is_cache_file(file.filename().string())) continue;
+    std::error_code error;
     const auto size = fs::file_size(file, error);
     if (::unlink(file.c_str()) != 0) os::throw_file_error("remove", file, errno);
-    removed.bytes += error ? 0 : size;
-    removed.archives += file.extension() == ".jar" ? 1 : 0;
-    removed.descriptors += file.extension() == ".pom" ? 1 : 0;
+    add_file(removed, file, error ? 0 : size);
   }
-  remove_empty_folders(root);
+  if (locked.lock) remove_empty_folders(root);
   return removed;
 }
 
 VerifyOutcome verify_cache(const fs::path& root, const os::LockWaiting& waiting) {
   VerifyOutcome outcome;
-  std::error_code error;
-  if (!fs::is_directory(root, error)) return outcome;
-  const os::FolderLock lock(root, waiting);
-  for (const fs::path& file : files_below(root)) {
+  const LockedFiles locked = lock_files(root, waiting);
+  for (const fs::path& file : locked.files) {
     if (file.extension() != ".jar" || file.filename().string().starts_with(".")) continue;
     ++outcome.checked;
     std::string reason = fault_of(file);
