@@ -58,7 +58,7 @@ void bind_result(py::module_& module) {
       .def_readwrite("message", &MigrationResult::message)
       .def_readwrite("files_copied", &MigrationResult::files_copied)
       .def("__eq__",
-           [](const MigrationResult& self, py::object other) -> py::object {
+           [](const MigrationResult& self, const py::object& other) -> py::object {
              if (!py::isinstance<MigrationResult>(other))
                return py::reinterpret_borrow<py::object>(Py_NotImplemented);
              return py::bool_(self == other.cast<const MigrationResult&>());

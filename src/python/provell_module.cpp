@@ -129,7 +129,8 @@ py::tuple as_lists(const provell::Outcome& outcome) {
 /// An operation on (adapter_types, verbose): any iterable of types, taken as
 /// text, and verbose by its truth value; its outcome as a 2-tuple of lists.
 auto on_types(provell::Outcome (ProvellTask::*operation)(const std::set<std::string>&, bool)) {
-  return [operation](ProvellTaskObject& self, py::object adapter_types, py::object verbose) {
+  return [operation](ProvellTaskObject& self, const py::object& adapter_types,
+                     const py::object& verbose) {
     const auto types = text_set(adapter_types);
     const bool chatty = truth(verbose);
     return as_lists(call(self, [&] { return ((*self.task).*operation)(types, chatty); }));
@@ -235,7 +236,7 @@ void bind_task(py::module_& module) {
            py::arg("verbose") = true)
       .def(
           "update_jdbc_jars",
-          [](Task& self, py::object adapter_types, py::object verbose) {
+          [](Task& self, const py::object& adapter_types, const py::object& verbose) {
             // Checked as every operation checks them, though the update needs none.
             static_cast<void>(text_set(adapter_types));
             const bool chatty = truth(verbose);
@@ -247,7 +248,8 @@ void bind_task(py::module_& module) {
           py::arg("adapter_types"), py::arg("verbose") = true)
       .def(
           "sync",
-          [](Task& self, py::object verbose, py::object clean, py::object dry_run) {
+          [](Task& self, const py::object& verbose, const py::object& clean,
+             const py::object& dry_run) {
             const bool chatty = truth(verbose);
             const bool cleaning = truth(clean);
             const bool dry = truth(dry_run);
