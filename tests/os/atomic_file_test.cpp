@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include "support/temp_dir.h"
+#include "support/zarn_child.h"
 
 namespace zarn::os {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ended_process;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
@@ -109,13 +111,6 @@ TEST(AtomicFile, ShutdownRemovesTheTemporariesStillOpen) {
   file.write("half");
   remove_live_temporaries();
   EXPECT_EQ(entries_in(dir.path()), 0u);
-}
-
-pid_t ended_process() {
-  const pid_t pid = ::fork();
-  if (pid == 0) _exit(0);
-  ::waitpid(pid, nullptr, 0);
-  return pid;
 }
 
 TEST(AtomicFile, ANewWriterRemovesOnlyTheLeftoversOfEndedWriters) {

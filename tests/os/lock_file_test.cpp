@@ -8,11 +8,13 @@
 
 #include "host/host.h"
 #include "support/temp_dir.h"
+#include "support/zarn_child.h"
 
 namespace zarn::os {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ended_process;
 using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
@@ -20,13 +22,6 @@ using testing::write_file;
 /// A wait that gives up, with SIGINT, on its third question.
 LockWaiting giving_up(int& asked) {
   return {[&asked] { return ++asked >= 3 ? SIGINT : 0; }, {}};
-}
-
-pid_t ended_process() {
-  const pid_t pid = ::fork();
-  if (pid == 0) _exit(0);
-  ::waitpid(pid, nullptr, 0);
-  return pid;
 }
 
 // Where the file system has no flock, the lock is a file: held by a live

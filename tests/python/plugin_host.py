@@ -140,3 +140,19 @@ class Repository:
         self.server.shutdown()
         self.server.server_close()
         shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def provell_setup(test, profiles):
+    """For a test of the sync task: a workspace whose HOME has profiles as
+    ~/.zarn/profiles.yml, and a repository that provell.MAVEN_REPO names
+    until the test ends. Both are closed when it ends."""
+    import pelk.task.provell as provell
+
+    space = Workspace()
+    test.addCleanup(space.close)
+    space.write("home/.zarn/profiles.yml", profiles)
+    repo = Repository()
+    test.addCleanup(repo.close)
+    test.addCleanup(setattr, provell, "MAVEN_REPO", provell.MAVEN_REPO)
+    provell.MAVEN_REPO = repo.url
+    return space, repo

@@ -77,14 +77,8 @@ print("ok")""", "ok"),
 
 class Boundary(unittest.TestCase):
     def setUp(self):
-        self.space = plugin_host.Workspace()
-        self.addCleanup(self.space.close)
-        self.space.write("home/.zarn/profiles.yml", PROFILES)
-        self.repo = plugin_host.Repository()
-        self.addCleanup(self.repo.close)
+        self.space, self.repo = plugin_host.provell_setup(self, PROFILES)
         self.repo.put(JAR, b"PK\x03\x04" + b"p" * 996)  # no checksum: it must be a zip archive
-        self.addCleanup(setattr, provell, "MAVEN_REPO", provell.MAVEN_REPO)
-        provell.MAVEN_REPO = self.repo.url
         self.addCleanup(setattr, yaml_helper, "load_yaml_text", yaml_helper.load_yaml_text)
         self.addCleanup(setattr, sys, "executable", sys.executable)
         self.task = ProvellTask(self.space.project, None, "shop")

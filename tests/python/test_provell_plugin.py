@@ -53,17 +53,11 @@ def interrupt_when(ready):
 
 class ProvellPlugin(unittest.TestCase):
     def setUp(self):
-        self.space = plugin_host.Workspace()
-        self.addCleanup(self.space.close)
-        self.space.write("home/.zarn/profiles.yml", PROFILES)
-        self.repo = plugin_host.Repository()
-        self.addCleanup(self.repo.close)
+        self.space, self.repo = plugin_host.provell_setup(self, PROFILES)
         self.repo.put("org/postgresql/postgresql/42.7.4/postgresql-42.7.4.jar", ZIP + b"p" * 996)
         self.repo.put("org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.pom", HIVE_POM)
         self.repo.put("org/apache/hive/hive-jdbc/3.1.3/hive-jdbc-3.1.3.jar", ZIP + b"h" * 2996)
         self.repo.put("org/example/thrift/1/thrift-1.jar", ZIP + b"t" * 6)
-        self.addCleanup(setattr, provell, "MAVEN_REPO", provell.MAVEN_REPO)
-        provell.MAVEN_REPO = self.repo.url
         compute.calls.clear()
 
     def task(self, profile_name="shop"):

@@ -54,4 +54,11 @@ int ZarnChild::wait() {
   return status_;
 }
 
+pid_t ended_process() {
+  const pid_t pid = ::fork();
+  if (pid == 0) _exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
 }  // namespace zarn::testing

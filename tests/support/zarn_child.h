@@ -27,4 +27,8 @@ class ZarnChild {
   int status_ = -1;
 };
 
+/// The pid of a process that has ended and been reaped: what a lock or a
+/// temporary file left by a holder that is gone names.
+pid_t ended_process();
+
 }  // namespace zarn::testing
