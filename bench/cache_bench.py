@@ -17,10 +17,9 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-from sync_bench import Server, environment, hive_tree, sync_command, write
+from sync_bench import Server, bench_arguments, environment, hive_tree, sync_command, write
 
 DELAY_MS = 50
 RUNS = 3
@@ -34,11 +33,8 @@ def du_kb(*paths):
 
 
 def main():
-    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    zarn = os.path.join(build, "zarn")
+    build, zarn, work = bench_arguments("zarn-cache-bench-")
     server_bin = os.path.join(build, "bench", "maven_bench_server")
-    work = tempfile.mkdtemp(prefix="zarn-cache-bench-",
-                            dir=sys.argv[2] if len(sys.argv) > 2 else None)
     server = None
     try:
         repo = os.path.join(work, "repo")

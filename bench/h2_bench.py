@@ -21,11 +21,11 @@ import random
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from sync_bench import hive_tree, path_of, timed, user_agent, write  # noqa: E402
+from sync_bench import (bench_arguments, curl_config, hive_tree, timed, user_agent,  # noqa: E402
+                        write)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -102,16 +102,6 @@ def sync_command(zarn, project, profiles, jobs=None):
     return command + (["--jobs", str(jobs)] if jobs else [])
 
 
-def curl_config(work, base, coords):
-    config = os.path.join(work, "curl.cfg")
-    with open(config, "w") as out:
-        for i, coord in enumerate(coords):
-            for extension in ("pom", "jar", "jar.sha1"):
-                out.write(f'url = "{base}/{path_of(coord, extension)}"\n'
-                          f'output = "{work}/curl-out/{i}.{extension}"\n')
-    return config
-
-
 def measure(work, zarn, name, docroot, coords, profiles, rtt_ms):
     repository = Repository(work, docroot, rtt_ms)
     try:
@@ -143,10 +133,7 @@ def measure(work, zarn, name, docroot, coords, profiles, rtt_ms):
 
 
 def main():
-    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    zarn = os.path.join(build, "zarn")
-    work = tempfile.mkdtemp(prefix="zarn-h2-bench-",
-                            dir=sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None)
+    _, zarn, work = bench_arguments("zarn-h2-bench-")
     rtts = [int(r) for r in sys.argv[3:]] or [20, 50]
     try:
         profiles = os.path.join(work, "profiles")

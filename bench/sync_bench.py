@@ -160,13 +160,7 @@ def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
         warm = timed(sync_command(zarn, project, profiles, 8), env, runs)
         warm_sequential = timed(sync_command(zarn, project, profiles, 1), env, 1)
 
-        config = os.path.join(work, "curl.cfg")
-        fetched = os.path.join(work, "curl-out")
-        with open(config, "w") as out:
-            for i, coord in enumerate(coords):
-                for extension in ("pom", "jar", "jar.sha1"):
-                    out.write(f'url = "{server.base}/{path_of(coord, extension)}"\n'
-                              f'output = "{fetched}/{i}.{extension}"\n')
+        config = curl_config(work, server.base, coords)
         curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs",
                       "-A", user_agent(zarn), "--parallel", "--parallel-max", "8", "-K", config],
                      env, runs,
@@ -204,12 +198,29 @@ def measure_memory(work, zarn, server_bin):
         server.stop()
 
 
-def main():
+def curl_config(work, base, coords):
+    """A curl config that fetches every descriptor, archive and checksum of
+    coords from base into work/curl-out."""
+    config = os.path.join(work, "curl.cfg")
+    with open(config, "w") as out:
+        for i, coord in enumerate(coords):
+            for extension in ("pom", "jar", "jar.sha1"):
+                out.write(f'url = "{base}/{path_of(coord, extension)}"\n'
+                          f'output = "{work}/curl-out/{i}.{extension}"\n')
+    return config
+
+
+def bench_arguments(prefix):
+    """The build folder (argument 1), its zarn, and a fresh work folder under
+    argument 2 (the system's temporary folder when absent or empty)."""
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build")
-    zarn = os.path.join(build, "zarn")
+    under = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
+    return build, os.path.join(build, "zarn"), tempfile.mkdtemp(prefix=prefix, dir=under)
+
+
+def main():
+    build, zarn, work = bench_arguments("zarn-sync-bench-")
     server_bin = os.path.join(build, "bench", "maven_bench_server")
-    work = tempfile.mkdtemp(prefix="zarn-sync-bench-",
-                            dir=sys.argv[2] if len(sys.argv) > 2 else None)
     try:
         repo = os.path.join(work, "repo")
         coords = hive_tree(repo)
