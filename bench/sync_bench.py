@@ -161,6 +161,7 @@ def measure_delay(work, zarn, server_bin, repo, coords, profiles, delay_ms):
         warm_sequential = timed(sync_command(zarn, project, profiles, 1), env, 1)
 
         config = curl_config(work, server.base, coords)
+        fetched = os.path.join(work, "curl-out")
         curl = timed(["curl", "-s", "-S", "--no-progress-meter", "--fail", "--create-dirs",
                       "-A", user_agent(zarn), "--parallel", "--parallel-max", "8", "-K", config],
                      env, runs,
